@@ -1,0 +1,471 @@
+// Command-line tests: each case runs the real dumpdiff in a fresh temporary directory and compares
+// its standard output, standard error, exit status and "diff.txt" exactly.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int D = 2048; // bytes in one dump
+
+// ---- fixtures ----------------------------------------------------------------------------
+
+std::string read_file(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const fs::path &p, const std::string &bytes) {
+    std::ofstream out(p, std::ios::binary);
+    out << bytes;
+}
+
+// n dumps that all hold the same bytes: byte o of each is o * 5 + 1.
+std::string equal_dumps(int n) {
+    std::string s;
+    for (int d = 0; d < n; d++)
+        for (int o = 0; o < D; o++)
+            s += static_cast<char>(o * 5 + 1);
+    return s;
+}
+
+// Sets byte `offset` of dump `dump` (1-based) in a dump file image.
+void put(std::string &file, int dump, int offset, unsigned byte) {
+    file[static_cast<std::size_t>((dump - 1) * D + offset)] = static_cast<char>(byte);
+}
+
+unsigned get(const std::string &file, int dump, int offset) {
+    return static_cast<unsigned char>(file[static_cast<std::size_t>((dump - 1) * D + offset)]);
+}
+
+// ---- expected report text ------------------------------------------------------------------
+
+std::string fmt(const char *f, unsigned a, unsigned b = 0) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, f, a, b);
+    return buf;
+}
+
+std::string bits(unsigned b) {
+    std::string s;
+    for (int k = 7; k >= 0; k--)
+        s += ((b >> k) & 1) != 0 ? '1' : '0';
+    return s;
+}
+
+// The block for one offset, with a row for each of the first `dumps` dumps of `file`.
+std::string block(const std::string &file, int dumps, int offset) {
+    std::string s = fmt("%03X:\n", static_cast<unsigned>(offset)) + "DUMP HEX BINARY \n";
+    for (int d = 1; d <= dumps; d++) {
+        const unsigned b = get(file, d, offset);
+        s += fmt(" %02u  %02X ", static_cast<unsigned>(d), b) + bits(b) + "\n";
+    }
+    return s + "\n";
+}
+
+// The whole report for the given CODE and DATA offsets.
+std::string report(const std::string &file, int dumps, std::initializer_list<int> code,
+                   std::initializer_list<int> data) {
+    std::string s = fmt("CODE Diffs: %u\n\n", static_cast<unsigned>(code.size()));
+    for (int o : code)
+        s += block(file, dumps, o);
+    s += fmt("DATA Diffs: %u\n\n", static_cast<unsigned>(data.size()));
+    for (int o : data)
+        s += block(file, dumps, o);
+    return s + fmt("TOTAL Diffs: %u\n", static_cast<unsigned>(code.size() + data.size()));
+}
+
+// ---- running the tool ------------------------------------------------------------------------
+
+enum class Out { Captured, DevFull, Closed };
+
+struct Result {
+    std::string out;
+    std::string err;
+    int status; // exit status, or -1 when the run did not exit normally
+};
+
+// Runs the tool with args in dir, standard input from /dev/null, and standard output as asked.
+// A run still going after 20 s is killed and fails the case.
+Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out out) {
+    const fs::path out_path = dir / ".." / "stdout";
+    const fs::path err_path = dir / ".." / "stderr";
+    const char *exe = std::getenv("DUMPDIFF_EXE");
+    std::string tool = exe != nullptr ? exe : DUMPDIFF_EXE;
+
+    std::vector<char *> argv;
+    argv.push_back(tool.data());
+    std::vector<std::string> copies(args);
+    for (std::string &a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        int o = out == Out::DevFull ? open("/dev/full", O_WRONLY)
+                                    : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0)
+            _exit(126);
+        dup2(in, 0);
+        dup2(o, 1);
+        dup2(e, 2);
+        close(in);
+        close(o);
+        close(e);
+        if (out == Out::Closed)
+            close(1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Result r{"", "", -1};
+    int ws = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (waitpid(pid, &ws, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &ws, 0);
+            ADD_FAILURE() << "run did not end within 20 s";
+            return r;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (WIFEXITED(ws))
+        r.status = WEXITSTATUS(ws);
+    if (out == Out::Captured)
+        r.out = read_file(out_path);
+    r.err = read_file(err_path);
+    return r;
+}
+
+// ---- the cases -----------------------------------------------------------------------------
+
+constexpr const char *ABSENT = "\x01(absent)"; // expected "diff.txt": there is none
+constexpr const char *ANY = "\x01(any)";       // expected "diff.txt": not checked
+constexpr const char *OLD = "an earlier report\n";
+
+struct Case {
+    const char *name;
+    std::function<void(const fs::path &)> setup; // makes the fixtures in the run's directory
+    std::vector<std::string> args;
+    Out out;
+    std::string stdout_text; // what standard output must hold (not read unless Captured)
+    int status;
+    std::string report; // "diff.txt" afterwards, or ABSENT, or ANY
+    std::string stderr_text = "";
+};
+
+// A setup that writes the dump file "d.bin", and an earlier "diff.txt" when `old` is set.
+std::function<void(const fs::path &)> with(const std::string &bytes, bool old = false) {
+    return [bytes, old](const fs::path &dir) {
+        write_file(dir / "d.bin", bytes);
+        if (old)
+            write_file(dir / "diff.txt", OLD);
+    };
+}
+
+const std::string EXAMPLE_REPORT = "CODE Diffs: 1\n"
+                                   "\n"
+                                   "012:\n"
+                                   "DUMP HEX BINARY \n"
+                                   " 01  A5 10100101\n"
+                                   " 02  25 00100101\n"
+                                   "\n"
+                                   "DATA Diffs: 1\n"
+                                   "\n"
+                                   "7FF:\n"
+                                   "DUMP HEX BINARY \n"
+                                   " 01  00 00000000\n"
+                                   " 02  FF 11111111\n"
+                                   "\n"
+                                   "TOTAL Diffs: 2\n";
+
+// Two dumps differing at 0x012 (A5 / 25) and 0x7FF (00 / FF) only.
+std::string example_dumps() {
+    std::string f(2 * D, '\0');
+    put(f, 1, 0x012, 0xA5);
+    put(f, 2, 0x012, 0x25);
+    put(f, 2, 0x7FF, 0xFF);
+    return f;
+}
+
+std::string differing_at(int dumps, int dump, std::initializer_list<int> offsets) {
+    std::string f = equal_dumps(dumps);
+    for (int o : offsets)
+        put(f, dump, o, get(f, dump, o) ^ 0x5A);
+    return f;
+}
+
+// Three dumps and a 1000-byte tail that differs everywhere: dump 3 alone differs at 0x010;
+// dumps 2 and 3 both differ at 0x6A0.
+std::string three_with_tail() {
+    std::string f = equal_dumps(3) + std::string(1000, '\x77');
+    put(f, 3, 0x010, 0);
+    put(f, 2, 0x6A0, 0x11);
+    put(f, 3, 0x6A0, 0x22);
+    return f;
+}
+
+// 101 dumps: dump 100 differs at 0x005, dump 101 everywhere; dump 101 is never loaded.
+std::string hundred_and_one() {
+    std::string f = equal_dumps(101);
+    put(f, 100, 0x005, 0xC3);
+    for (int o = 0; o < D; o++)
+        put(f, 101, o, get(f, 101, o) ^ 0xFF);
+    return f;
+}
+
+// Line-end and end-of-file bytes pass unchanged: dump 1 holds 0D 0A 1A at 0..2, dump 2 the same
+// but 0A 0D at 0..1, and both end with 1A 0D 0A.
+std::string line_end_bytes() {
+    std::string f = equal_dumps(2);
+    for (int d = 1; d <= 2; d++) {
+        put(f, d, 2, 0x1A);
+        put(f, d, D - 3, 0x1A);
+        put(f, d, D - 2, 0x0D);
+        put(f, d, D - 1, 0x0A);
+    }
+    put(f, 1, 0, 0x0D);
+    put(f, 1, 1, 0x0A);
+    put(f, 2, 0, 0x0A);
+    put(f, 2, 1, 0x0D);
+    return f;
+}
+
+// Bytes of 0x80 and above at offset 0x00A: 7F, 80, FF.
+std::string high_bytes() {
+    std::string f = equal_dumps(3);
+    put(f, 1, 0x00A, 0x7F);
+    put(f, 2, 0x00A, 0x80);
+    put(f, 3, 0x00A, 0xFF);
+    return f;
+}
+
+const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
+const std::string write_error = "\nError: unable to write file diff.txt!\n";
+
+std::vector<Case> cases() {
+    const std::string ex = example_dumps();
+    return {
+        {"NoArgument", with(ex, true), {}, Out::Captured, "", 0, OLD},
+        {"EmptyFile",
+         with("", true),
+         {"d.bin"},
+         Out::Captured,
+         "Error: no dumps were loaded from file d.bin!\n",
+         1,
+         OLD},
+        {"OneByteShortOfADump",
+         with(std::string(D - 1, 'x'), true),
+         {"d.bin"},
+         Out::Captured,
+         "Error: no dumps were loaded from file d.bin!\n",
+         1,
+         OLD},
+        {"ExactlyOneDump",
+         with(equal_dumps(1), true),
+         {"d.bin"},
+         Out::Captured,
+         "Error: one dump was loaded from file d.bin!\nAt least two dumps required!\n",
+         1,
+         OLD},
+        {"OneByteShortOfTwoDumps",
+         with(ex.substr(0, 2 * D - 1), true),
+         {"d.bin"},
+         Out::Captured,
+         "Error: one dump was loaded from file d.bin!\nAt least two dumps required!\n",
+         1,
+         OLD},
+        {"TwoEqualDumps",
+         with(equal_dumps(2), true),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 2\nDiffs found: 0",
+         0,
+         OLD},
+        {"ExampleReport", with(ex, true), {"d.bin"}, Out::Captured, loaded2, 0, EXAMPLE_REPORT},
+        {"LastCodeOffset",
+         with(differing_at(2, 2, {0x3FF})),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 2\nDiffs found: 1",
+         0,
+         report(differing_at(2, 2, {0x3FF}), 2, {0x3FF}, {})},
+        {"FirstDataOffset",
+         with(differing_at(2, 2, {0x400})),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 2\nDiffs found: 1",
+         0,
+         report(differing_at(2, 2, {0x400}), 2, {}, {0x400})},
+        {"TailIgnoredAndOffsetsCountedOnce",
+         with(three_with_tail()),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 3\nDiffs found: 2",
+         0,
+         report(three_with_tail(), 3, {0x010}, {0x6A0})},
+        {"MoreThan100Dumps",
+         with(hundred_and_one()),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 1",
+         0,
+         report(hundred_and_one(), 100, {0x005}, {})},
+        {"LineEndBytesReadUnchanged",
+         with(line_end_bytes()),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 2\nDiffs found: 2",
+         0,
+         report(line_end_bytes(), 2, {0, 1}, {})},
+        {"HighBytes",
+         with(high_bytes()),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 3\nDiffs found: 1",
+         0,
+         "CODE Diffs: 1\n\n00A:\nDUMP HEX BINARY \n 01  7F 01111111\n 02  80 10000000\n"
+         " 03  FF 11111111\n\nDATA Diffs: 0\n\nTOTAL Diffs: 1\n"},
+        {"MissingFile",
+         with(ex, true),
+         {"missing.bin"},
+         Out::Captured,
+         "Error: unable to open file missing.bin!\n",
+         1,
+         OLD},
+        {"Directory",
+         [](const fs::path &dir) {
+             fs::create_directory(dir / "sub");
+             write_file(dir / "diff.txt", OLD);
+         },
+         {"sub"},
+         Out::Captured,
+         "Error: unable to open file sub!\n",
+         1,
+         OLD},
+        {"PathWithPercentAndSpaces",
+         [](const fs::path &dir) { write_file(dir / "one %s %d dump.bin", equal_dumps(1)); },
+         {"one %s %d dump.bin"},
+         Out::Captured,
+         "Error: one dump was loaded from file one %s %d dump.bin!\nAt least two dumps required!\n",
+         1,
+         ABSENT},
+        {"SecondArgumentIgnored",
+         with(ex),
+         {"d.bin", "missing.bin"},
+         Out::Captured,
+         loaded2,
+         0,
+         EXAMPLE_REPORT},
+        {"ReadError",
+         with(ex, true),
+         {"/proc/self/mem"},
+         Out::Captured,
+         "Error: unable to read file /proc/self/mem!\n",
+         1,
+         OLD},
+        {"ReportIsADirectory",
+         [ex](const fs::path &dir) {
+             write_file(dir / "d.bin", ex);
+             fs::create_directory(dir / "diff.txt");
+         },
+         {"d.bin"},
+         Out::Captured,
+         loaded2 + write_error,
+         1,
+         ANY},
+        {"ReportOnAFullDisk",
+         [ex](const fs::path &dir) {
+             write_file(dir / "d.bin", ex);
+             fs::create_symlink("/dev/full", dir / "diff.txt");
+         },
+         {"d.bin"},
+         Out::Captured,
+         loaded2 + write_error,
+         1,
+         ANY},
+        {"StdoutOnAFullDisk",
+         with(ex),
+         {"d.bin"},
+         Out::DevFull,
+         "",
+         1,
+         EXAMPLE_REPORT,
+         "dumpdiff: unable to write standard output\n"},
+        {"StdoutOnAFullDiskWithNothingToSay", with(ex), {}, Out::DevFull, "", 0, ABSENT},
+        {"StdoutClosed",
+         with(ex),
+         {"d.bin"},
+         Out::Closed,
+         "",
+         1,
+         EXAMPLE_REPORT,
+         "dumpdiff: unable to write standard output\n"},
+        {"BundledSample",
+         [](const fs::path &dir) {
+             fs::copy_file(fs::path(SOURCE_DIR) / "examples" / "sample.bin", dir / "sample.bin");
+         },
+         {"sample.bin"},
+         Out::Captured,
+         "Dumps loaded: 3\nDiffs found: 7",
+         0,
+         read_file(fs::path(SOURCE_DIR) / "tests" / "golden" / "sample-diff.txt")},
+    };
+}
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Case &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class CliTest : public testing::TestWithParam<Case> {};
+
+TEST_P(CliTest, Run) {
+    const Case &c = GetParam();
+    char pattern[] = "/tmp/dumpdiff-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path dir = fs::path(pattern) / "work";
+    fs::create_directory(dir);
+    c.setup(dir);
+
+    const Result r = run_tool(dir, c.args, c.out);
+
+    EXPECT_EQ(r.status, c.status);
+    if (c.out == Out::Captured) {
+        EXPECT_EQ(r.out, c.stdout_text);
+    }
+    EXPECT_EQ(r.err, c.stderr_text);
+    const fs::path rep = dir / "diff.txt";
+    if (c.report == ABSENT) {
+        EXPECT_FALSE(fs::exists(fs::symlink_status(rep)));
+    } else if (c.report != ANY) {
+        EXPECT_EQ(read_file(rep), c.report);
+    }
+    fs::remove_all(pattern);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliTest, testing::ValuesIn(cases()),
+                         [](const testing::TestParamInfo<Case> &i) { return i.param.name; });
+
+} // namespace
