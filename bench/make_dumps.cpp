@@ -5,8 +5,7 @@
 #include <cstring>
 #include <random>
 
-int main(int argc, char *argv[])
-{
+int main(int argc, char *argv[]) {
     static unsigned char dumps[100][2048];
     std::mt19937 rng(20261209);
     const bool worst = argc > 1 && std::strcmp(argv[1], "worst") == 0;
