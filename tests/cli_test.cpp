@@ -83,8 +83,8 @@ std::string block(const std::string &file, int dumps, int offset) {
 }
 
 // The whole report for the given CODE and DATA offsets.
-std::string report(const std::string &file, int dumps, std::initializer_list<int> code,
-                   std::initializer_list<int> data) {
+std::string report(const std::string &file, int dumps, const std::vector<int> &code,
+                   const std::vector<int> &data) {
     std::string s = fmt("CODE Diffs: %u\n\n", static_cast<unsigned>(code.size()));
     for (int o : code)
         s += block(file, dumps, o);
@@ -261,6 +261,24 @@ std::string high_bytes() {
     return f;
 }
 
+// 100 dumps that differ at every offset: the largest report there is.
+std::string all_differ()
+{
+    std::string f = equal_dumps(100);
+    for (int d = 2; d <= 100; d++)
+        for (int o = 0; o < D; o++)
+            put(f, d, o, get(f, d, o) + static_cast<unsigned>(d * 37 + o / 3));
+    return f;
+}
+
+std::vector<int> offsets(int from, int to)
+{
+    std::vector<int> v;
+    for (int o = from; o < to; o++)
+        v.push_back(o);
+    return v;
+}
+
 const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
 
@@ -332,6 +350,9 @@ std::vector<Case> cases() {
          "Dumps loaded: 100\nDiffs found: 1",
          0,
          report(hundred_and_one(), 100, {0x005}, {})},
+        {"EveryOffsetOf100Dumps", with(all_differ()), {"d.bin"}, Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 2048", 0,
+         report(all_differ(), 100, offsets(0, 0x400), offsets(0x400, 0x800))},
         {"LineEndBytesReadUnchanged",
          with(line_end_bytes()),
          {"d.bin"},
