@@ -14,6 +14,7 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -104,17 +105,29 @@ struct Result {
     int status; // exit status, or -1 when the run did not exit normally
 };
 
+// The command that runs the tool: the words of $DUMPDIFF_WRAPPER (say, a memory checker), then
+// $DUMPDIFF_EXE, or the tool built beside this test.
+std::vector<std::string> tool_command() {
+    std::vector<std::string> words;
+    if (const char *w = std::getenv("DUMPDIFF_WRAPPER")) {
+        std::istringstream in(w);
+        for (std::string word; in >> word;)
+            words.push_back(word);
+    }
+    const char *exe = std::getenv("DUMPDIFF_EXE");
+    words.push_back(exe != nullptr ? exe : DUMPDIFF_EXE);
+    return words;
+}
+
 // Runs the tool with args in dir, standard input from /dev/null, and standard output as asked.
 // A run still going after 20 s is killed and fails the case.
 Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out out) {
     const fs::path out_path = dir / ".." / "stdout";
     const fs::path err_path = dir / ".." / "stderr";
-    const char *exe = std::getenv("DUMPDIFF_EXE");
-    std::string tool = exe != nullptr ? exe : DUMPDIFF_EXE;
 
+    std::vector<std::string> copies = tool_command();
+    copies.insert(copies.end(), args.begin(), args.end());
     std::vector<char *> argv;
-    argv.push_back(tool.data());
-    std::vector<std::string> copies(args);
     for (std::string &a : copies)
         argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -135,7 +148,7 @@ Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out o
         close(e);
         if (out == Out::Closed)
             close(1);
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     Result r{"", "", -1};
@@ -173,7 +186,33 @@ struct Case {
     int status;
     std::string report; // "diff.txt" afterwards, or ABSENT, or ANY
     std::string stderr_text = "";
+    long report_bytes = -1; // with ANY: the size "diff.txt" must have, unless -1
 };
+
+// Processes a setup started to feed the run; they are killed once it has ended.
+std::vector<pid_t> feeders;
+
+// Makes the FIFO "fifo" and a process that writes `dumps` whole dumps into it, then holds it open
+// without writing more: a reader that asks for one byte past them waits for ever.
+void feed_fifo(const fs::path &dir, int dumps) {
+    const fs::path fifo = dir / "fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string bytes = equal_dumps(dumps);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open(fifo.c_str(), O_WRONLY);
+        std::size_t done = 0;
+        while (fd >= 0 && done < bytes.size()) {
+            const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+            if (n <= 0)
+                break;
+            done += static_cast<std::size_t>(n);
+        }
+        for (;;)
+            pause();
+    }
+    feeders.push_back(pid);
+}
 
 // A setup that writes the dump file "d.bin", and an earlier "diff.txt" when `old` is set.
 std::function<void(const fs::path &)> with(const std::string &bytes, bool old = false) {
@@ -262,8 +301,7 @@ std::string high_bytes() {
 }
 
 // 100 dumps that differ at every offset: the largest report there is.
-std::string all_differ()
-{
+std::string all_differ() {
     std::string f = equal_dumps(100);
     for (int d = 2; d <= 100; d++)
         for (int o = 0; o < D; o++)
@@ -271,13 +309,16 @@ std::string all_differ()
     return f;
 }
 
-std::vector<int> offsets(int from, int to)
-{
+std::vector<int> offsets(int from, int to) {
     std::vector<int> v;
     for (int o = from; o < to; o++)
         v.push_back(o);
     return v;
 }
+
+// Size of the report for 100 dumps that differ at every offset: three count lines of 18 bytes
+// and 2048 blocks of offset line (5), column heading (17), 99 rows of 17 and one of 18, empty line.
+constexpr long ALL_DIFFER_BYTES = 3 * 18 + 2048L * (5 + 17 + 99 * 17 + 18 + 1);
 
 const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
@@ -350,8 +391,12 @@ std::vector<Case> cases() {
          "Dumps loaded: 100\nDiffs found: 1",
          0,
          report(hundred_and_one(), 100, {0x005}, {})},
-        {"EveryOffsetOf100Dumps", with(all_differ()), {"d.bin"}, Out::Captured,
-         "Dumps loaded: 100\nDiffs found: 2048", 0,
+        {"EveryOffsetOf100Dumps",
+         with(all_differ()),
+         {"d.bin"},
+         Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 2048",
+         0,
          report(all_differ(), 100, offsets(0, 0x400), offsets(0x400, 0x800))},
         {"LineEndBytesReadUnchanged",
          with(line_end_bytes()),
@@ -443,6 +488,62 @@ std::vector<Case> cases() {
          1,
          EXAMPLE_REPORT,
          "dumpdiff: unable to write standard output\n"},
+        // Hostile inputs: none may hang, and nothing past dump 100 is ever read.
+        {"FifoHeldOpenAfter100Dumps",
+         [](const fs::path &dir) { feed_fifo(dir, 100); },
+         {"fifo"},
+         Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 0",
+         0,
+         ABSENT},
+        {"DevZero",
+         with(ex, true),
+         {"/dev/zero"},
+         Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 0",
+         0,
+         OLD},
+        // 100 random dumps agree at no offset: the chance of one offset agreeing is 256^-99.
+        {"DevUrandom",
+         with(ex),
+         {"/dev/urandom"},
+         Out::Captured,
+         "Dumps loaded: 100\nDiffs found: 2048",
+         0,
+         ANY,
+         "",
+         ALL_DIFFER_BYTES},
+        {"PathOf4096Characters",
+         with(ex, true),
+         {std::string(4096, 'p')},
+         Out::Captured,
+         "Error: unable to open file " + std::string(4096, 'p') + "!\n",
+         1,
+         OLD},
+        {"PathWithDirectivesAndNonAsciiBytes",
+         [ex](const fs::path &dir) { write_file(dir / "%n%s%x \xC3\xBC\xFF.bin", ex); },
+         {"%n%s%x \xC3\xBC\xFF.bin"},
+         Out::Captured,
+         loaded2,
+         0,
+         EXAMPLE_REPORT},
+        {"MissingPathWithDirectivesAndNonAsciiBytes",
+         with(ex),
+         {"%n%s%x \xC3\xBC\xFF.bin"},
+         Out::Captured,
+         "Error: unable to open file %n%s%x \xC3\xBC\xFF.bin!\n",
+         1,
+         ABSENT},
+        {"ReportLinkIntoMissingDirectory",
+         [ex](const fs::path &dir) {
+             write_file(dir / "d.bin", ex);
+             fs::create_symlink("no/such/dir/diff.txt", dir / "diff.txt");
+         },
+         {"d.bin"},
+         Out::Captured,
+         loaded2 + write_error,
+         1,
+         ANY},
         {"BundledSample",
          [](const fs::path &dir) {
              fs::copy_file(fs::path(SOURCE_DIR) / "examples" / "sample.bin", dir / "sample.bin");
@@ -471,6 +572,11 @@ TEST_P(CliTest, Run) {
     c.setup(dir);
 
     const Result r = run_tool(dir, c.args, c.out);
+    for (pid_t pid : feeders) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    feeders.clear();
 
     EXPECT_EQ(r.status, c.status);
     if (c.out == Out::Captured) {
@@ -482,6 +588,8 @@ TEST_P(CliTest, Run) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(rep)));
     } else if (c.report != ANY) {
         EXPECT_EQ(read_file(rep), c.report);
+    } else if (c.report_bytes >= 0) {
+        EXPECT_EQ(static_cast<long>(fs::file_size(rep)), c.report_bytes);
     }
     fs::remove_all(pattern);
 }
