@@ -23,7 +23,7 @@ constexpr std::array<HexBin, 256> hexbin = [] {
         t[b][1] = hex_digits[b & 0xF];
         t[b][2] = ' ';
         for (unsigned k = 0; k < 8; k++)
-            t[b][3 + k] = (b & (0x80u >> k)) != 0 ? '1' : '0';
+            t[b][3 + k] = (b & (0x80U >> k)) != 0 ? '1' : '0';
         t[b][11] = '\n';
     }
     return t;

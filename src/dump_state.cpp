@@ -17,7 +17,7 @@ int load_dumps(std::FILE *in) {
         errno = 0;
         std::size_t got = std::fread(input_files_data[loaded_dumps], 1, DUMP_SIZE, in);
         if (got < DUMP_SIZE) {
-            if (std::ferror(in))
+            if (std::ferror(in) != 0)
                 return errno != 0 ? errno : EIO;
             break;
         }
