@@ -23,6 +23,13 @@ constexpr int NO_ERROR = -1;    // loading succeeded with enough dumps
 
 static std::FILE *fi; // the dump file; open only while loading
 
+#if defined(__MINGW32__)
+// Asks the MinGW-w64 start-up to expand * and ? in the command line before main runs, as a shell
+// does on Linux: a pattern acts on its first match, one that matches nothing arrives unchanged.
+extern "C" int _dowildcard; // NOLINT(bugprone-reserved-identifier): the runtime's own name
+int _dowildcard = -1;
+#endif
+
 // Writes the help text, which is empty: a run with no argument prints nothing.
 static void print_help() {}
 

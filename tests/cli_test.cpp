@@ -177,6 +177,29 @@ constexpr const char *ABSENT = "\x01(absent)"; // expected "diff.txt": there is 
 constexpr const char *ANY = "\x01(any)";       // expected "diff.txt": not checked
 constexpr const char *OLD = "an earlier report\n";
 
+// Where a case can run: Linux devices and file names exist only there; the command-line
+// wildcards of Windows are expanded only by the Windows program's start-up.
+enum class Where { Anywhere, LinuxOnly, WindowsOnly };
+
+// Set when $DUMPDIFF_EXE is the Windows build (run under Wine): line ends are CR LF there.
+bool on_windows() {
+    const char *w = std::getenv("DUMPDIFF_WINDOWS");
+    return w != nullptr && std::string(w) == "1";
+}
+
+// Text as the tool writes it on this platform: every line feed a CR LF on Windows.
+std::string native(const std::string &text) {
+    if (!on_windows() || text == ABSENT || text == ANY || text == OLD)
+        return text;
+    std::string s;
+    for (char ch : text) {
+        if (ch == '\n')
+            s += '\r';
+        s += ch;
+    }
+    return s;
+}
+
 struct Case {
     const char *name;
     std::function<void(const fs::path &)> setup; // makes the fixtures in the run's directory
@@ -186,7 +209,9 @@ struct Case {
     int status;
     std::string report; // "diff.txt" afterwards, or ABSENT, or ANY
     std::string stderr_text = "";
-    long report_bytes = -1; // with ANY: the size "diff.txt" must have, unless -1
+    long report_bytes = -1; // with ANY: the size "diff.txt" must have, unless -1,
+    long report_lines = 0;  // with LF line ends, having this many lines
+    Where where = Where::Anywhere;
 };
 
 // Processes a setup started to feed the run; they are killed once it has ended.
@@ -319,6 +344,7 @@ std::vector<int> offsets(int from, int to) {
 // Size of the report for 100 dumps that differ at every offset: three count lines of 18 bytes
 // and 2048 blocks of offset line (5), column heading (17), 99 rows of 17 and one of 18, empty line.
 constexpr long ALL_DIFFER_BYTES = 3 * 18 + 2048L * (5 + 17 + 99 * 17 + 18 + 1);
+constexpr long ALL_DIFFER_LINES = 5 + 2048L * (2 + 100 + 1);
 
 const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
@@ -512,7 +538,8 @@ std::vector<Case> cases() {
          0,
          ANY,
          "",
-         ALL_DIFFER_BYTES},
+         ALL_DIFFER_BYTES,
+         ALL_DIFFER_LINES},
         {"PathOf4096Characters",
          with(ex, true),
          {std::string(4096, 'p')},
@@ -526,14 +553,60 @@ std::vector<Case> cases() {
          Out::Captured,
          loaded2,
          0,
-         EXAMPLE_REPORT},
+         EXAMPLE_REPORT,
+         "",
+         -1,
+         0,
+         Where::LinuxOnly},
         {"MissingPathWithDirectivesAndNonAsciiBytes",
          with(ex),
          {"%n%s%x \xC3\xBC\xFF.bin"},
          Out::Captured,
          "Error: unable to open file %n%s%x \xC3\xBC\xFF.bin!\n",
          1,
-         ABSENT},
+         ABSENT,
+         "",
+         -1,
+         0,
+         Where::LinuxOnly},
+        // The Windows start-up expands wildcards before main: the first match is the dump file,
+        // and a pattern that matches nothing arrives unchanged.
+        {"WildcardActsOnFirstMatch",
+         [ex](const fs::path &dir) {
+             write_file(dir / "dumps-1.bin", ex);
+             write_file(dir / "dumps-2.bin", equal_dumps(1));
+         },
+         {"dumps-*.bin"},
+         Out::Captured,
+         loaded2,
+         0,
+         EXAMPLE_REPORT,
+         "",
+         -1,
+         0,
+         Where::WindowsOnly},
+        {"WildcardQuestionMark",
+         with(ex),
+         {"d.b?n"},
+         Out::Captured,
+         loaded2,
+         0,
+         EXAMPLE_REPORT,
+         "",
+         -1,
+         0,
+         Where::WindowsOnly},
+        {"WildcardMatchingNothing",
+         with(ex),
+         {"none-*.bin"},
+         Out::Captured,
+         "Error: unable to open file none-*.bin!\n",
+         1,
+         ABSENT,
+         "",
+         -1,
+         0,
+         Where::WindowsOnly},
         {"ReportLinkIntoMissingDirectory",
          [ex](const fs::path &dir) {
              write_file(dir / "d.bin", ex);
@@ -565,6 +638,8 @@ class CliTest : public testing::TestWithParam<Case> {};
 
 TEST_P(CliTest, Run) {
     const Case &c = GetParam();
+    if (c.where == (on_windows() ? Where::LinuxOnly : Where::WindowsOnly))
+        GTEST_SKIP() << "not on this platform";
     char pattern[] = "/tmp/dumpdiff-cli-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const fs::path dir = fs::path(pattern) / "work";
@@ -580,16 +655,19 @@ TEST_P(CliTest, Run) {
 
     EXPECT_EQ(r.status, c.status);
     if (c.out == Out::Captured) {
-        EXPECT_EQ(r.out, c.stdout_text);
+        EXPECT_EQ(r.out, native(c.stdout_text));
     }
-    EXPECT_EQ(r.err, c.stderr_text);
+    EXPECT_EQ(r.err, native(c.stderr_text));
     const fs::path rep = dir / "diff.txt";
     if (c.report == ABSENT) {
         EXPECT_FALSE(fs::exists(fs::symlink_status(rep)));
     } else if (c.report != ANY) {
-        EXPECT_EQ(read_file(rep), c.report);
+        EXPECT_EQ(read_file(rep), native(c.report));
     } else if (c.report_bytes >= 0) {
-        EXPECT_EQ(static_cast<long>(fs::file_size(rep)), c.report_bytes);
+        // Each line end takes one byte more on Windows.
+        const std::string text(static_cast<std::size_t>(c.report_lines), '\n');
+        EXPECT_EQ(static_cast<long>(fs::file_size(rep)),
+                  c.report_bytes - c.report_lines + static_cast<long>(native(text).size()));
     }
     fs::remove_all(pattern);
 }
