@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -140,12 +141,14 @@ Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out o
         int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0)
             _exit(126);
-        dup2(in, 0);
-        dup2(o, 1);
-        dup2(e, 2);
-        close(in);
-        close(o);
-        close(e);
+        // Each descriptor moves to its place; one that is already there (when this process was
+        // started without it) stays open.
+        for (const auto &[fd, target] : {std::pair{in, 0}, std::pair{o, 1}, std::pair{e, 2}}) {
+            if (fd != target) {
+                dup2(fd, target);
+                close(fd);
+            }
+        }
         if (out == Out::Closed)
             close(1);
         execvp(argv[0], argv.data());
