@@ -21,6 +21,8 @@
 #include <utility>
 #include <vector>
 
+#include "reference_report.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -61,39 +63,11 @@ unsigned get(const std::string &file, int dump, int offset) {
 
 // ---- expected report text ------------------------------------------------------------------
 
-std::string fmt(const char *f, unsigned a, unsigned b = 0) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, f, a, b);
-    return buf;
-}
-
-std::string bits(unsigned b) {
-    std::string s;
-    for (int k = 7; k >= 0; k--)
-        s += ((b >> k) & 1) != 0 ? '1' : '0';
-    return s;
-}
-
-// The block for one offset, with a row for each of the first `dumps` dumps of `file`.
-std::string block(const std::string &file, int dumps, int offset) {
-    std::string s = fmt("%03X:\n", static_cast<unsigned>(offset)) + "DUMP HEX BINARY \n";
-    for (int d = 1; d <= dumps; d++) {
-        const unsigned b = get(file, d, offset);
-        s += fmt(" %02u  %02X ", static_cast<unsigned>(d), b) + bits(b) + "\n";
-    }
-    return s + "\n";
-}
-
-// The whole report for the given CODE and DATA offsets.
+// The whole report for the given CODE and DATA offsets of the first `dumps` dumps of `file`.
 std::string report(const std::string &file, int dumps, const std::vector<int> &code,
                    const std::vector<int> &data) {
-    std::string s = fmt("CODE Diffs: %u\n\n", static_cast<unsigned>(code.size()));
-    for (int o : code)
-        s += block(file, dumps, o);
-    s += fmt("DATA Diffs: %u\n\n", static_cast<unsigned>(data.size()));
-    for (int o : data)
-        s += block(file, dumps, o);
-    return s + fmt("TOTAL Diffs: %u\n", static_cast<unsigned>(code.size() + data.size()));
+    return reference_report(reinterpret_cast<const unsigned char *>(file.data()), dumps, code,
+                            data);
 }
 
 // ---- running the tool ------------------------------------------------------------------------

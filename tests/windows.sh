@@ -21,15 +21,14 @@ check_exe() { # exe, what `file` must say
   [ "$dlls" = "kernel32.dll msvcrt.dll " ] || { echo "unexpected DLLs" >&2; return 1; }
 }
 
-cmake --preset win32 -DDUMPDIFF_WERROR=ON >/dev/null
-cmake --build build-win32
-(cd build-win32 && cpack >/dev/null && ls -l ./*.zip)
-check_exe build-win32/dumpdiff.exe "PE32 executable (console) Intel 80386"
-
-cmake --preset win64 -DDUMPDIFF_WERROR=ON >/dev/null
-cmake --build build-win64
-(cd build-win64 && cpack >/dev/null && ls -l ./*.zip)
-check_exe build-win64/dumpdiff.exe "PE32+ executable (console) x86-64"
+build_exe() { # preset (its build dir is build-PRESET), what `file` must say of the program
+  cmake --preset "$1" -DDUMPDIFF_WERROR=ON >/dev/null
+  cmake --build "build-$1"
+  (cd "build-$1" && cpack >/dev/null && ls -l ./*.zip)
+  check_exe "build-$1/dumpdiff.exe" "$2"
+}
+build_exe win32 "PE32 executable (console) Intel 80386"
+build_exe win64 "PE32+ executable (console) x86-64"
 
 # A private Wine prefix, and a persistent wineserver so each run takes well under a second.
 export WINEPREFIX=${WINEPREFIX:-$(mktemp -d)/wine} WINEDEBUG=-all

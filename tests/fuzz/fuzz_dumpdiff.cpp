@@ -5,6 +5,9 @@
 #include <cstdlib>
 #include <string>
 #include <sys/types.h>
+#include <vector>
+
+#include "../reference_report.h"
 
 #include "diff_report.h"
 #include "diff_scan.h"
@@ -13,7 +16,7 @@
 #define CHECK(cond)                                                                                \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "broken invariant: %s (line %d)\n", #cond, __LINE__);           \
+            std::fprintf(stderr, "broken invariant: %s (line %d)\n", #cond, __LINE__);             \
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)
@@ -64,34 +67,11 @@ void check_lists() {
     CHECK(c == code_diffs_num && d == data_diffs_num);
 }
 
-void append(std::string &s, const char *format, unsigned a, unsigned b = 0) {
-    char buf[64];
-    const int n = std::snprintf(buf, sizeof buf, format, a, b);
-    s.append(buf, static_cast<std::size_t>(n));
-}
-
-// The report as plain formatted printing makes it: one block per listed offset, one row per dump.
+// The report as a plain formatted rendering of the scan's lists makes it.
 std::string expected_report() {
-    std::string s;
-    const auto blocks = [&s](const std::int32_t *list, std::int32_t count) {
-        for (std::int32_t i = 0; i < count; i++) {
-            append(s, "%03X:\nDUMP HEX BINARY \n", static_cast<unsigned>(list[i]));
-            for (int j = 1; j <= loaded_dumps; j++) {
-                const unsigned b = input_files_data[j - 1][list[i]];
-                append(s, " %02u  %02X ", static_cast<unsigned>(j), b);
-                for (unsigned k = 0; k < 8; k++)
-                    s += (b & (0x80U >> k)) != 0 ? '1' : '0';
-                s += '\n';
-            }
-            s += '\n';
-        }
-    };
-    append(s, "CODE Diffs: %u\n\n", static_cast<unsigned>(code_diffs_num));
-    blocks(diffs_code, code_diffs_num);
-    append(s, "DATA Diffs: %u\n\n", static_cast<unsigned>(data_diffs_num));
-    blocks(diffs_data, data_diffs_num);
-    append(s, "TOTAL Diffs: %u\n", static_cast<unsigned>(diffs_num));
-    return s;
+    return reference_report(&input_files_data[0][0], loaded_dumps,
+                            std::vector<int>(diffs_code, diffs_code + code_diffs_num),
+                            std::vector<int>(diffs_data, diffs_data + data_diffs_num));
 }
 
 } // namespace
