@@ -62,9 +62,11 @@ constexpr int BLOCK_MAX = 5 + COLUMN_HEADING_LEN + MAX_DUMPS * (8 + HEXBIN_LEN) 
 char out_buf[64 * 1024]; // report text waiting to be written to fo
 std::size_t out_len;     // bytes used in out_buf
 
-// Hands the waiting report text to fo.
+// Hands the waiting report text to fo, unless a write to fo has already failed: text after a
+// failed block would splice the file, which must hold no more than a prefix of the report.
 void drain() {
-    std::fwrite(out_buf, 1, out_len, fo);
+    if (std::ferror(fo) == 0)
+        std::fwrite(out_buf, 1, out_len, fo);
     out_len = 0;
 }
 

@@ -1,6 +1,7 @@
 // dumpdiff: compares up to 100 dumps of 2048 bytes held back to back in one file, prints how many
 // were loaded and how many offsets differ, and writes those offsets to the report file.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 #include "diff_report.h"
@@ -116,6 +117,12 @@ static bool check_stdout() {
 }
 
 int main(int argc, char *argv[]) {
+#if defined(SIGPIPE)
+    // A reader of standard output that has gone makes a console write fail like any other write
+    // (EPIPE) instead of killing the process: the report is still written, and the lost console
+    // text is reported on standard error.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     loaded_dumps = 0;
     diffs_num = 0;
     int status = run(argc, argv);

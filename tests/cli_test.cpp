@@ -2,6 +2,7 @@
 // its standard output, standard error, exit status and "diff.txt" exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <initializer_list>
 #include <sstream>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -72,7 +74,9 @@ std::string report(const std::string &file, int dumps, const std::vector<int> &c
 
 // ---- running the tool ------------------------------------------------------------------------
 
-enum class Out { Captured, DevFull, Closed };
+// Where the tool's standard output goes: a file the test reads, /dev/full, nowhere (closed), a
+// pipe whose reader has already gone, or "diff.txt" itself, as `dumpdiff d.bin > diff.txt` does.
+enum class Out { Captured, DevFull, Closed, BrokenPipe, IntoReport };
 
 struct Result {
     std::string out;
@@ -94,6 +98,25 @@ std::vector<std::string> tool_command() {
     return words;
 }
 
+// Opens what standard output is to be for `out`, as a descriptor of the child, or -1.
+int open_stdout(Out out, const fs::path &dir, const fs::path &out_path) {
+    switch (out) {
+    case Out::DevFull:
+        return open("/dev/full", O_WRONLY);
+    case Out::IntoReport:
+        return open((dir / "diff.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    case Out::BrokenPipe: {
+        int ends[2];
+        if (pipe(ends) != 0)
+            return -1;
+        close(ends[0]);
+        return ends[1];
+    }
+    default:
+        return open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
+}
+
 // Runs the tool with args in dir, standard input from /dev/null, and standard output as asked.
 // A run still going after 20 s is killed and fails the case.
 Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out out) {
@@ -110,8 +133,7 @@ Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out o
     const pid_t pid = fork();
     if (pid == 0) {
         int in = open("/dev/null", O_RDONLY);
-        int o = out == Out::DevFull ? open("/dev/full", O_WRONLY)
-                                    : open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int o = open_stdout(out, dir, out_path);
         int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || o < 0 || e < 0 || chdir(dir.c_str()) != 0)
             _exit(126);
@@ -125,6 +147,9 @@ Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out o
         }
         if (out == Out::Closed)
             close(1);
+        // A write to a pipe without a reader raises SIGPIPE, as for a program started from a
+        // shell, even when this test runs with the signal ignored (which exec would pass on).
+        std::signal(SIGPIPE, SIG_DFL);
         execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -189,31 +214,57 @@ struct Case {
     std::string stderr_text = ""; // what standard error must hold
     long report_bytes = -1;       // with ANY: the size "diff.txt" must have, unless -1,
     long report_lines = 0;        // with LF line ends, having this many lines
+    std::string fifo_left = "";   // where the case made "fifo": what must still wait in it
 };
 
 // Processes a setup started to feed the run; they are killed once it has ended.
 std::vector<pid_t> feeders;
 
-// Makes the FIFO "fifo" and a process that writes `dumps` whole dumps into it, then holds it open
-// without writing more: a reader that asks for one byte past them waits for ever.
-void feed_fifo(const fs::path &dir, int dumps) {
+// Writes all of bytes[from, to) to fd.
+void write_all(int fd, const std::string &bytes, std::size_t from, std::size_t to) {
+    while (from < to) {
+        const ssize_t n = write(fd, bytes.data() + from, to - from);
+        if (n <= 0)
+            return;
+        from += static_cast<std::size_t>(n);
+    }
+}
+
+// Makes the FIFO "fifo" and a process that writes `dumps` whole dumps and then `extra` into it,
+// and holds it open without writing more: a reader that asks for a byte past them waits for ever.
+// The first one and a half dumps go alone; once the reader has taken them, the rest goes in one
+// write into a pipe large enough to hold it all. A reader that read ahead in whole blocks of
+// 4096 bytes would now end its last block 1024 bytes past a dump, taking bytes not its own.
+void feed_fifo(const fs::path &dir, int dumps, const std::string &extra = "") {
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    const std::string bytes = equal_dumps(dumps);
+    const std::string bytes = equal_dumps(dumps) + extra;
     const pid_t pid = fork();
     if (pid == 0) {
         const int fd = open(fifo.c_str(), O_WRONLY);
-        std::size_t done = 0;
-        while (fd >= 0 && done < bytes.size()) {
-            const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-            if (n <= 0)
-                break;
-            done += static_cast<std::size_t>(n);
+        if (fd >= 0 && fcntl(fd, F_SETPIPE_SZ, 1 << 20) >= 0) {
+            const std::size_t head = std::min<std::size_t>(D + D / 2, bytes.size());
+            write_all(fd, bytes, 0, head);
+            for (int queued = 1; ioctl(fd, FIONREAD, &queued) == 0 && queued > 0;)
+                usleep(1000);
+            write_all(fd, bytes, head, bytes.size());
         }
         for (;;)
             pause();
     }
     feeders.push_back(pid);
+}
+
+// What is still waiting in the FIFO "fifo" of dir, taken without waiting for more.
+std::string left_in_fifo(const fs::path &dir) {
+    const int fd = open((dir / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    std::string left;
+    char buf[4096];
+    for (ssize_t n; fd >= 0 && (n = read(fd, buf, sizeof buf)) > 0;)
+        left.append(buf, static_cast<std::size_t>(n));
+    if (fd >= 0)
+        close(fd);
+    return left;
 }
 
 // A setup that writes the dump file "d.bin", and an earlier "diff.txt" when `old` is set.
@@ -498,6 +549,31 @@ std::vector<Case> cases() {
          .status = 1,
          .report = EXAMPLE_REPORT,
          .stderr_text = "dumpdiff: unable to write standard output\n"},
+        // `dumpdiff d.bin | true`: the reader is gone before the counts are written.
+        {.name = "StdoutAPipeWithNoReader",
+         .setup = with(ex),
+         .args = {"d.bin"},
+         .out = Out::BrokenPipe,
+         .stdout_text = "",
+         .status = 1,
+         .report = EXAMPLE_REPORT,
+         .stderr_text = "dumpdiff: unable to write standard output\n"},
+        {.name = "StdoutAPipeWithNoReaderOnAnError",
+         .setup = with(ex, true),
+         .args = {"missing.bin"},
+         .out = Out::BrokenPipe,
+         .stdout_text = "",
+         .status = 1,
+         .report = OLD,
+         .stderr_text = "dumpdiff: unable to write standard output\n"},
+        // `dumpdiff d.bin > diff.txt`: the counts go out first, then the report replaces them.
+        {.name = "StdoutRedirectedIntoTheReport",
+         .setup = with(ex),
+         .args = {"d.bin"},
+         .out = Out::IntoReport,
+         .stdout_text = "",
+         .status = 0,
+         .report = EXAMPLE_REPORT},
         // Hostile inputs: none may hang, and nothing past dump 100 is ever read.
         {.name = "FifoHeldOpenAfter100Dumps",
          .setup = [](const fs::path &dir) { feed_fifo(dir, 100); },
@@ -505,6 +581,14 @@ std::vector<Case> cases() {
          .stdout_text = "Dumps loaded: 100\nDiffs found: 0",
          .status = 0,
          .report = ABSENT},
+        // The 100th dump and more arrive in one write: what follows dump 100 stays in the pipe.
+        {.name = "FifoWithMoreThan100DumpsInOneGo",
+         .setup = [](const fs::path &dir) { feed_fifo(dir, 100, std::string(D, 'Z')); },
+         .args = {"fifo"},
+         .stdout_text = "Dumps loaded: 100\nDiffs found: 0",
+         .status = 0,
+         .report = ABSENT,
+         .fifo_left = std::string(D, 'Z')},
         {.name = "DevZero",
          .setup = with(ex, true),
          .args = {"/dev/zero"},
@@ -604,6 +688,9 @@ TEST_P(CliTest, Run) {
     c.setup(dir);
 
     const Result r = run_tool(dir, c.args, c.out);
+    if (fs::exists(dir / "fifo")) {
+        EXPECT_EQ(left_in_fifo(dir), c.fifo_left);
+    }
     for (pid_t pid : feeders) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);

@@ -1,5 +1,5 @@
-// Unit tests for what the command line can't reach: the scan on crafted dump sets and a read
-// error in the middle of the dump file.
+// Unit tests for what the command line can't reach: the scan on crafted dump sets, a read error
+// in the middle of the dump file, and report writes or a close that fail.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -8,8 +8,10 @@
 #include <sys/types.h>
 #include <vector>
 
+#include "diff_report.h"
 #include "diff_scan.h"
 #include "dump_state.h"
+#include "reference_report.h"
 
 namespace {
 
@@ -173,5 +175,89 @@ const LoadCase load_cases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Load, LoadTest, testing::ValuesIn(load_cases),
                          [](const testing::TestParamInfo<LoadCase> &i) { return i.param.name; });
+
+// A write-only stream that collects what reaches it in `text`. Its write number `fail_write`
+// (counting from 0) fails with ENOSPC while later writes succeed again, as on a disk that is full
+// for a moment; its close fails when `fail_close` is set, as on a file system that reports an
+// error only at close.
+struct Sink {
+    int fail_write;
+    bool fail_close;
+    int writes;
+    std::string text;
+};
+
+ssize_t write_sink(void *cookie, const char *buf, std::size_t len) {
+    auto *s = static_cast<Sink *>(cookie);
+    if (s->writes++ == s->fail_write) {
+        errno = ENOSPC;
+        return 0; // a cookie's write reports an error as 0 bytes written, never as -1
+    }
+    s->text.append(buf, len);
+    return static_cast<ssize_t>(len);
+}
+
+int close_sink(void *cookie) {
+    return static_cast<Sink *>(cookie)->fail_close ? -1 : 0;
+}
+
+struct ReportCase {
+    const char *name;
+    int fail_write; // -1: no write fails
+    bool fail_close;
+    int result; // what fshut returns
+    bool whole; // the sink holds the whole report, else a shorter prefix of it
+};
+
+void PrintTo(const ReportCase &c, std::ostream *os) {
+    *os << c.name;
+}
+
+class ReportTest : public testing::TestWithParam<ReportCase> {};
+
+// 100 dumps that differ at every offset make a report of 3.5 MB, written in many blocks.
+TEST_P(ReportTest, LeavesAPrefixOfTheReportAndTellsAnyFailure) {
+    const ReportCase &c = GetParam();
+    fill_equal(MAX_DUMPS);
+    for (int d = 1; d < MAX_DUMPS; d++)
+        for (int o = 0; o < DUMP_SIZE; o++)
+            input_files_data[d][o] = static_cast<std::uint8_t>(input_files_data[d][o] + d);
+    scan_diffs();
+    ASSERT_EQ(diffs_num, DUMP_SIZE);
+    const std::string full = reference_report(&input_files_data[0][0], MAX_DUMPS,
+                                              range(0, DATA_START), range(DATA_START, DUMP_SIZE));
+
+    Sink sink{c.fail_write, c.fail_close, 0, ""};
+    cookie_io_functions_t io{};
+    io.write = write_sink;
+    io.close = close_sink;
+    fo = fopencookie(&sink, "w", io);
+    ASSERT_NE(fo, nullptr);
+    // Unbuffered, as the tool writes its report, so each block is one write to the sink.
+    std::setvbuf(fo, nullptr, _IONBF, 0);
+    render_report();
+    EXPECT_EQ(fshut(fo), c.result);
+    fo = nullptr;
+
+    if (c.whole) {
+        EXPECT_TRUE(sink.text == full) << sink.text.size() << " of " << full.size() << " bytes";
+    } else {
+        // Compared as a flag: a failing comparison of megabytes would print them all.
+        EXPECT_LT(sink.text.size(), full.size());
+        EXPECT_TRUE(full.compare(0, sink.text.size(), sink.text) == 0)
+            << "the " << sink.text.size() << " bytes written are not a prefix of the report";
+    }
+}
+
+const ReportCase report_cases[] = {
+    {"AllWritesSucceed", -1, false, 0, true},
+    {"FirstBlockFails", 0, false, -1, false},
+    // The blocks after the failed one would fit, but must not follow the gap.
+    {"SecondBlockFailsLaterOnesWould", 1, false, -1, false},
+    {"OnlyTheCloseFails", -1, true, -1, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Report, ReportTest, testing::ValuesIn(report_cases),
+                         [](const testing::TestParamInfo<ReportCase> &i) { return i.param.name; });
 
 } // namespace
