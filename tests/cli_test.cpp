@@ -384,6 +384,8 @@ constexpr long ALL_DIFFER_BYTES = 3 * 18 + 2048L * (5 + 17 + 99 * 17 + 18 + 1);
 constexpr long ALL_DIFFER_LINES = 5 + 2048L * (2 + 100 + 1);
 
 const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
+const char *const ANSI_NAME = "Pr\xC3\xBC"
+                              "fung \xC3\xA4.bin"; // "Prüfung ä.bin" in UTF-8
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
 
 std::vector<Case> cases() {
@@ -622,6 +624,26 @@ std::vector<Case> cases() {
          .setup = with(ex),
          .args = {"%n%s%x \xC3\xBC\xFF.bin"},
          .stdout_text = "Error: unable to open file %n%s%x \xC3\xBC\xFF.bin!\n",
+         .status = 1,
+         .report = ABSENT},
+        // Letters of the ANSI code page: on Windows a name reaches the program in that code page
+        // and the message echoes it unchanged. Under Wine (with a UTF-8 Linux locale, set by
+        // tests/windows.sh) the code page is Windows-1252: the name written here in UTF-8
+        // arrives, and is printed, as "Pr\xFC" "fung \xE4.bin" (u-umlaut FC, a-umlaut E4).
+        {.name = "AnsiLettersInName",
+         .setup = [ex](const fs::path &dir) { write_file(dir / ANSI_NAME, ex); },
+         .args = {ANSI_NAME},
+         .stdout_text = loaded2,
+         .status = 0,
+         .report = EXAMPLE_REPORT},
+        {.name = "MissingAnsiLettersInName",
+         .setup = with(ex),
+         .args = {ANSI_NAME},
+         .stdout_text = "Error: unable to open file " +
+                        std::string(on_windows() ? "Pr\xFC"
+                                                   "fung \xE4.bin"
+                                                 : ANSI_NAME) +
+                        "!\n",
          .status = 1,
          .report = ABSENT},
         // The Windows start-up expands wildcards before main: the first match is the dump file,

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds the two Windows console programs and their .zip packages by cross-compiling (presets
+# win32 and win64, in build-win32 and build-win64), and checks each program: a console executable
+# of the right width, importing no MinGW DLL, whose version resource names this version.
+#
+# Usage: tests/build-windows.sh
+# Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), zip.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version=$(sed -n 's/^project(dumpdiff VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+
+# Prints the value that follows each given key in the version resource of an .exe, one
+# "key=value" a line, in the order of the keys; then "fixed=" and the four numbers of the binary
+# file version and of the product version, as Explorer shows them.
+version_strings() { # exe, keys...
+  local exe=$1
+  shift
+  wrestool -x --raw --type=version "$exe" | strings -el |
+    awk -v keys="$*" 'BEGIN { n = split(keys, k, " ") }
+      prev != "" { v[prev] = $0 }
+      { prev = "" ; for (i = 1; i <= n; i++) if ($0 == k[i]) prev = $0 }
+      END { for (i = 1; i <= n; i++) print k[i] "=" v[k[i]] }'
+  # The fixed part follows its signature FEEF04BD: structure version, then the file version and
+  # the product version as two 32-bit words each, the high half of a word first.
+  local w
+  read -r -a w < <(wrestool -x --raw --type=version "$exe" | od -An -v -tx4 | tr -s ' \n' '\n' |
+    grep -x -A5 feef04bd | tail -n 4 | tr '\n' ' ')
+  printf 'fixed=%d.%d.%d.%d %d.%d.%d.%d\n' "0x${w[0]:0:4}" "0x${w[0]:4:4}" "0x${w[1]:0:4}" \
+    "0x${w[1]:4:4}" "0x${w[2]:0:4}" "0x${w[2]:4:4}" "0x${w[3]:0:4}" "0x${w[3]:4:4}"
+}
+
+check_exe() { # exe, what `file` must say
+  local desc dlls strings
+  desc=$(file -b "$1")
+  echo "$1: $desc"
+  [[ $desc == "$2"* ]] || { echo "expected: $2" >&2; return 1; }
+  # Only system DLLs: the C runtime and the kernel, nothing of MinGW's.
+  dlls=$(objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
+  echo "  imports: $dlls"
+  [ "$dlls" = "kernel32.dll msvcrt.dll " ] || { echo "unexpected DLLs" >&2; return 1; }
+  strings=$(version_strings "$1" FileVersion ProductVersion ProductName FileDescription \
+    OriginalFilename LegalCopyright)
+  sed 's/^/  version resource: /' <<<"$strings"
+  grep -qx "fixed=$version.0 $version.0" <<<"$strings" &&
+    grep -qx "FileVersion=$version" <<<"$strings" &&
+    grep -qx "ProductVersion=$version" <<<"$strings" &&
+    grep -qx "OriginalFilename=dumpdiff.exe" <<<"$strings" &&
+    grep -q "^LegalCopyright=.*the dumpdiff developers" <<<"$strings" ||
+    { echo "the version resource does not name version $version" >&2; return 1; }
+}
+
+build_exe() { # preset (its build dir is build-PRESET), what `file` must say of the program
+  cmake --preset "$1" -DDUMPDIFF_WERROR=ON >/dev/null
+  cmake --build "build-$1"
+  (cd "build-$1" && cpack >/dev/null && ls -l ./*.zip)
+  check_exe "build-$1/dumpdiff.exe" "$2"
+}
+build_exe win32 "PE32 executable (console) Intel 80386"
+build_exe win64 "PE32+ executable (console) x86-64"
