@@ -22,12 +22,18 @@ echo "loader:  $loader: $(file -bL "$loader" | cut -d, -f1-2)"
 # Wine passes a file name from Linux to the program in the ANSI code page only under a UTF-8
 # locale (C.UTF-8 is always there); its Windows locale is then English, code page 1252.
 export LC_ALL=C.UTF-8
-# A private Wine prefix, and a persistent wineserver so each run takes well under a second.
-export WINEPREFIX=${WINEPREFIX:-$(mktemp -d)/wine} WINEDEBUG=-all
+# A private Wine prefix (removed at the end unless given in $WINEPREFIX), and a persistent
+# wineserver so each run takes well under a second.
+own_prefix=
+if [ -z "${WINEPREFIX:-}" ]; then
+  own_prefix=$(mktemp -d)
+  WINEPREFIX=$own_prefix/wine
+fi
+export WINEPREFIX WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 wineserver=$(dirname "$loader")/wineserver
 "$wineserver" -p
-trap '"$wineserver" -k 2>/dev/null || true' EXIT
+trap '"$wineserver" -k 2>/dev/null || true; [ -z "$own_prefix" ] || rm -rf "$own_prefix"' EXIT
 "$loader" cmd /c exit >/dev/null 2>&1 || true # creates the prefix, once
 
 # The program must run: on the bundled sample it prints the two counts with CR LF.

@@ -53,7 +53,8 @@ if [ ! -e "$ready" ]; then
     chroot "$root" dpkg --add-architecture i386 &&
       chroot "$root" apt-get update &&
       chroot "$root" env DEBIAN_FRONTEND=noninteractive \
-        apt-get install -y --no-install-recommends wine32:i386 file
+        apt-get install -y --no-install-recommends wine32:i386 file &&
+      chroot "$root" apt-get clean
   } >"$root.apt.log" 2>&1 || { tail -n 20 "$root.apt.log" >&2; exit 1; }
   echo "  32-bit Wine: $((SECONDS - start)) s, $(chroot "$root" dpkg-query -W wine32:i386)"
   touch "$ready"
