@@ -387,6 +387,7 @@ const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
 const char *const ANSI_NAME = "Pr\xC3\xBC"
                               "fung \xC3\xA4.bin"; // "Prüfung ä.bin" in UTF-8
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
+const std::string stdout_lost = "dumpdiff: unable to write standard output\n";
 
 std::vector<Case> cases() {
     const std::string ex = example_dumps();
@@ -536,7 +537,7 @@ std::vector<Case> cases() {
          .stdout_text = "",
          .status = 1,
          .report = EXAMPLE_REPORT,
-         .stderr_text = "dumpdiff: unable to write standard output\n"},
+         .stderr_text = stdout_lost},
         {.name = "StdoutOnAFullDiskWithNothingToSay",
          .setup = with(ex),
          .out = Out::DevFull,
@@ -550,7 +551,7 @@ std::vector<Case> cases() {
          .stdout_text = "",
          .status = 1,
          .report = EXAMPLE_REPORT,
-         .stderr_text = "dumpdiff: unable to write standard output\n"},
+         .stderr_text = stdout_lost},
         // `dumpdiff d.bin | true`: the reader is gone before the counts are written.
         {.name = "StdoutAPipeWithNoReader",
          .setup = with(ex),
@@ -559,7 +560,7 @@ std::vector<Case> cases() {
          .stdout_text = "",
          .status = 1,
          .report = EXAMPLE_REPORT,
-         .stderr_text = "dumpdiff: unable to write standard output\n"},
+         .stderr_text = stdout_lost},
         {.name = "StdoutAPipeWithNoReaderOnAnError",
          .setup = with(ex, true),
          .args = {"missing.bin"},
@@ -567,7 +568,7 @@ std::vector<Case> cases() {
          .stdout_text = "",
          .status = 1,
          .report = OLD,
-         .stderr_text = "dumpdiff: unable to write standard output\n"},
+         .stderr_text = stdout_lost},
         // `dumpdiff d.bin > diff.txt`: the counts go out first, then the report replaces them.
         {.name = "StdoutRedirectedIntoTheReport",
          .setup = with(ex),
