@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the two Windows console programs and their .zip packages by cross-compiling (presets
-# win32 and win64, in build-win32 and build-win64), and checks each program: a console executable
-# of the right width, importing no MinGW DLL, whose version resource names this version.
+# win32 and win64, in build-win32 and build-win64), and checks each: the text files in the .zip
+# end their lines with CR LF; the program is a console executable of the right width, importing
+# no MinGW DLL, whose version resource names this version.
 #
 # Usage: tests/build-windows.sh
-# Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), zip.
+# Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), zip, unzip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(dumpdiff VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -49,10 +50,22 @@ check_exe() { # exe, what `file` must say
     { echo "the version resource does not name version $version" >&2; return 1; }
 }
 
+# The text files in a .zip must read well in Notepad: every line ends with CR LF.
+check_zip() { # zip
+  local f lines crlf
+  for f in dumpdiff.txt LICENSE.txt; do
+    lines=$(unzip -p "$1" "*/$f" | wc -l)
+    crlf=$(unzip -p "$1" "*/$f" | grep -c $'\r$' || true)
+    echo "  $f in the .zip: $lines lines, $crlf ending with CR LF"
+    [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] || { echo "$f: not CR LF throughout" >&2; return 1; }
+  done
+}
+
 build_exe() { # preset (its build dir is build-PRESET), what `file` must say of the program
   cmake --preset "$1" -DDUMPDIFF_WERROR=ON >/dev/null
   cmake --build "build-$1"
   (cd "build-$1" && cpack >/dev/null && ls -l ./*.zip)
+  check_zip "build-$1/dumpdiff-$version-$1.zip"
   check_exe "build-$1/dumpdiff.exe" "$2"
 }
 build_exe win32 "PE32 executable (console) Intel 80386"
