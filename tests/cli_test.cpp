@@ -386,6 +386,8 @@ constexpr long ALL_DIFFER_LINES = 5 + 2048L * (2 + 100 + 1);
 const std::string loaded2 = "Dumps loaded: 2\nDiffs found: 2";
 const char *const ANSI_NAME = "Pr\xC3\xBC"
                               "fung \xC3\xA4.bin"; // "Prüfung ä.bin" in UTF-8
+const char *const ANSI_NAME_1252 = "Pr\xFC"
+                                   "fung \xE4.bin"; // the same name in Windows-1252
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
 const std::string stdout_lost = "dumpdiff: unable to write standard output\n";
 
@@ -630,7 +632,7 @@ std::vector<Case> cases() {
         // Letters of the ANSI code page: on Windows a name reaches the program in that code page
         // and the message echoes it unchanged. Under Wine (with a UTF-8 Linux locale, set by
         // tests/windows.sh) the code page is Windows-1252: the name written here in UTF-8
-        // arrives, and is printed, as "Pr\xFC" "fung \xE4.bin" (u-umlaut FC, a-umlaut E4).
+        // arrives, and is printed, as ANSI_NAME_1252 (u-umlaut FC, a-umlaut E4).
         {.name = "AnsiLettersInName",
          .setup = [ex](const fs::path &dir) { write_file(dir / ANSI_NAME, ex); },
          .args = {ANSI_NAME},
@@ -641,10 +643,7 @@ std::vector<Case> cases() {
          .setup = with(ex),
          .args = {ANSI_NAME},
          .stdout_text = "Error: unable to open file " +
-                        std::string(on_windows() ? "Pr\xFC"
-                                                   "fung \xE4.bin"
-                                                 : ANSI_NAME) +
-                        "!\n",
+                        std::string(on_windows() ? ANSI_NAME_1252 : ANSI_NAME) + "!\n",
          .status = 1,
          .report = ABSENT},
         // The Windows start-up expands wildcards before main: the first match is the dump file,
