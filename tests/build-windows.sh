@@ -14,18 +14,20 @@ version=$(sed -n 's/^project(dumpdiff VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt
 # "key=value" a line, in the order of the keys; then "fixed=" and the four numbers of the binary
 # file version and of the product version, as Explorer shows them.
 version_strings() { # exe, keys...
-  local exe=$1
+  local exe=$1 res w
   shift
-  wrestool -x --raw --type=version "$exe" | strings -el |
+  res=$(mktemp)
+  wrestool -x --raw --type=version "$exe" >"$res"
+  strings -el "$res" |
     awk -v keys="$*" 'BEGIN { n = split(keys, k, " ") }
       prev != "" { v[prev] = $0 }
       { prev = "" ; for (i = 1; i <= n; i++) if ($0 == k[i]) prev = $0 }
       END { for (i = 1; i <= n; i++) print k[i] "=" v[k[i]] }'
   # The fixed part follows its signature FEEF04BD: structure version, then the file version and
   # the product version as two 32-bit words each, the high half of a word first.
-  local w
-  read -r -a w < <(wrestool -x --raw --type=version "$exe" | od -An -v -tx4 | tr -s ' \n' '\n' |
-    grep -x -A5 feef04bd | tail -n 4 | tr '\n' ' ')
+  read -r -a w < <(od -An -v -tx4 "$res" | tr -s ' \n' '\n' | grep -x -A5 feef04bd | tail -n 4 |
+    tr '\n' ' ')
+  rm -f "$res"
   printf 'fixed=%d.%d.%d.%d %d.%d.%d.%d\n' "0x${w[0]:0:4}" "0x${w[0]:4:4}" "0x${w[1]:0:4}" \
     "0x${w[1]:4:4}" "0x${w[2]:0:4}" "0x${w[2]:4:4}" "0x${w[3]:0:4}" "0x${w[3]:4:4}"
 }
@@ -54,8 +56,7 @@ check_exe() { # exe, what `file` must say
 check_zip() { # zip
   local f lines crlf
   for f in dumpdiff.txt LICENSE.txt; do
-    lines=$(unzip -p "$1" "*/$f" | wc -l)
-    crlf=$(unzip -p "$1" "*/$f" | grep -c $'\r$' || true)
+    read -r lines crlf < <(unzip -p "$1" "*/$f" | awk '/\r$/ { c++ } END { print NR, c + 0 }')
     echo "  $f in the .zip: $lines lines, $crlf ending with CR LF"
     [ "$lines" -gt 0 ] && [ "$lines" = "$crlf" ] || { echo "$f: not CR LF throughout" >&2; return 1; }
   done
