@@ -123,6 +123,11 @@ int main(int argc, char *argv[]) {
     // text is reported on standard error.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+#if defined(SIGXFSZ)
+    // Likewise a file-size limit (ulimit -f): a write past it fails with EFBIG, so a cut-short
+    // report is told as a write error and ends with status 1 instead of a silent kill.
+    std::signal(SIGXFSZ, SIG_IGN);
+#endif
     loaded_dumps = 0;
     diffs_num = 0;
     int status = run(argc, argv);
