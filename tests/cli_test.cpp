@@ -90,16 +90,23 @@ struct Result {
 };
 
 // The command that runs the tool: the words of $DUMPDIFF_WRAPPER (say, a memory checker), then
-// $DUMPDIFF_EXE, or the tool built beside this test.
+// $DUMPDIFF_EXE, or the tool built beside this test preceded by the emulator that runs it in a
+// cross build.
 std::vector<std::string> tool_command() {
     std::vector<std::string> words;
-    if (const char *w = std::getenv("DUMPDIFF_WRAPPER")) {
-        std::istringstream in(w);
+    const auto split = [&words](const char *text) {
+        std::istringstream in(text);
         for (std::string word; in >> word;)
             words.push_back(word);
+    };
+    if (const char *w = std::getenv("DUMPDIFF_WRAPPER"))
+        split(w);
+    if (const char *exe = std::getenv("DUMPDIFF_EXE")) {
+        words.push_back(exe);
+    } else {
+        split(DUMPDIFF_EMULATOR);
+        words.push_back(DUMPDIFF_EXE);
     }
-    const char *exe = std::getenv("DUMPDIFF_EXE");
-    words.push_back(exe != nullptr ? exe : DUMPDIFF_EXE);
     return words;
 }
 
