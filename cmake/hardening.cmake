@@ -5,23 +5,36 @@
 # takes it, and never where the packager's own flags (CXXFLAGS, LDFLAGS, or -DCMAKE_CXX_FLAGS)
 # already say something of its kind: a packager's -D_FORTIFY_SOURCE=3 or -fno-stack-protector
 # stands as given.
-include(CheckCXXCompilerFlag)
+include(CheckCXXSourceCompiles)
 include(CheckLinkerFlag)
 
 string(TOUPPER "${CMAKE_BUILD_TYPE}" build_type)
 set(given_compile "${CMAKE_CXX_FLAGS} ${CMAKE_CXX_FLAGS_${build_type}}")
 set(given_link "${CMAKE_EXE_LINKER_FLAGS} ${CMAKE_EXE_LINKER_FLAGS_${build_type}}")
 
-# Adds the compile options given after `kind` unless the packager's flags match the regular
-# expression `kind` or the compiler refuses them.
+# Adds the options given after `kind` to every compile and link, unless the packager's flags
+# match the regular expression `kind`, or the compiler refuses them or warns about them for a
+# program that needs what they add (a canary, a checked copy): a library they need must link too,
+# as MinGW-w64's libssp must.
 function(harden_compile kind)
   if(given_compile MATCHES "${kind}")
     return()
   endif()
   string(MAKE_C_IDENTIFIER "DUMPDIFF_CXX_TAKES${ARGN}" takes)
-  check_cxx_compiler_flag("${ARGN}" ${takes})
+  set(CMAKE_REQUIRED_FLAGS ${ARGN})
+  list(JOIN CMAKE_REQUIRED_FLAGS " " CMAKE_REQUIRED_FLAGS)
+  check_cxx_source_compiles([[
+    #include <cstdio>
+    #include <cstring>
+    int main(int argc, char **argv) {
+      char buf[64];
+      std::strcpy(buf, argc > 1 ? argv[1] : "");
+      std::puts(buf);
+      return 0;
+    }]] ${takes} FAIL_REGEX "unrecognized|not supported|ignored|warning")
   if(${takes})
     add_compile_options(${ARGN})
+    add_link_options(${ARGN})
   endif()
 endfunction()
 

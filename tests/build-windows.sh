@@ -2,7 +2,7 @@
 # Builds the two Windows console programs and their .zip packages by cross-compiling (presets
 # win32 and win64, in build-win32 and build-win64), and checks each: the text files in the .zip
 # end their lines with CR LF; the program is a console executable of the right width, importing
-# no MinGW DLL, whose version resource names this version.
+# only the system DLLs it is expected to (no MinGW DLL), whose version resource names this version.
 #
 # Usage: tests/build-windows.sh
 # Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), zip, unzip.
@@ -32,15 +32,15 @@ version_strings() { # exe, keys...
     "0x${w[1]:4:4}" "0x${w[2]:0:4}" "0x${w[2]:4:4}" "0x${w[3]:0:4}" "0x${w[3]:4:4}"
 }
 
-check_exe() { # exe, what `file` must say
+check_exe() { # exe, what `file` must say, the DLLs it must import
   local desc dlls strings
   desc=$(file -b "$1")
   echo "$1: $desc"
   [[ $desc == "$2"* ]] || { echo "expected: $2" >&2; return 1; }
-  # Only system DLLs: the C runtime and the kernel, nothing of MinGW's.
+  # Only system DLLs, nothing of MinGW's.
   dlls=$(objdump -p "$1" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ')
   echo "  imports: $dlls"
-  [ "$dlls" = "kernel32.dll msvcrt.dll " ] || { echo "unexpected DLLs" >&2; return 1; }
+  [ "$dlls" = "$3 " ] || { echo "unexpected DLLs: expected $3" >&2; return 1; }
   strings=$(version_strings "$1" FileVersion ProductVersion ProductName FileDescription \
     OriginalFilename LegalCopyright)
   sed 's/^/  version resource: /' <<<"$strings"
@@ -62,12 +62,14 @@ check_zip() { # zip
   done
 }
 
-build_exe() { # preset (its build dir is build-PRESET), what `file` must say of the program
+build_exe() { # preset (its build dir is build-PRESET), what `file` must say, the DLLs imported
   cmake --preset "$1" -DDUMPDIFF_WERROR=ON >/dev/null
   cmake --build "build-$1"
   (cd "build-$1" && cpack >/dev/null && ls -l ./*.zip)
   check_zip "build-$1/dumpdiff-$version-$1.zip"
-  check_exe "build-$1/dumpdiff.exe" "$2"
+  check_exe "build-$1/dumpdiff.exe" "$2" "$3"
 }
-build_exe win32 "PE32 executable (console) Intel 80386"
-build_exe win64 "PE32+ executable (console) x86-64"
+# The C runtime and the kernel; the 64-bit stack protector's start-up seeds its canary through
+# advapi32, part of every Windows.
+build_exe win32 "PE32 executable (console) Intel 80386" "kernel32.dll msvcrt.dll"
+build_exe win64 "PE32+ executable (console) x86-64" "advapi32.dll kernel32.dll msvcrt.dll"
