@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -129,6 +131,15 @@ int open_stdout(Out out, const fs::path &dir, const fs::path &out_path) {
     }
 }
 
+// In a child just forked: has it killed when this test program ends, even by a crash, so that no
+// run of the tool or FIFO writer outlives it (the setting holds across exec).
+void die_with_parent() {
+    const pid_t parent = getppid();
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) // the parent is gone already
+        _exit(125);
+}
+
 // Runs the tool with args in dir, standard input from /dev/null, and standard output as asked,
 // under a file-size limit of `fsize_limit` bytes when that is above 0. A run still going after
 // 20 s is killed and fails the case.
@@ -146,6 +157,7 @@ Result run_tool(const fs::path &dir, const std::vector<std::string> &args, Out o
 
     const pid_t pid = fork();
     if (pid == 0) {
+        die_with_parent();
         int in = open("/dev/null", O_RDONLY);
         int o = open_stdout(out, dir, out_path);
         int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -249,6 +261,10 @@ struct Case {
 // Processes a setup started to feed the run; they are killed once it has ended.
 std::vector<pid_t> feeders;
 
+// A descriptor that a setup holds open on its FIFO for the run, -1 when none; closed once it has
+// ended.
+int fifo_hold = -1;
+
 // Writes all of bytes[from, to) to fd.
 void write_all(int fd, const std::string &bytes, std::size_t from, std::size_t to) {
     while (from < to) {
@@ -267,11 +283,20 @@ void write_all(int fd, const std::string &bytes, std::size_t from, std::size_t t
 void feed_fifo(const fs::path &dir, int dumps, const std::string &extra = "") {
     const fs::path fifo = dir / "fifo";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // The pipe is made 1 MiB here, before the run, and kept so by holding it open: a pipe that
+    // can't grow (the user is over the pipe quota of /proc/sys/fs/pipe-user-pages-soft, or
+    // pipe-max-size is lower) would make the writer block part-way and the run wait for ever.
+    fifo_hold = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ASSERT_GE(fifo_hold, 0) << std::strerror(errno);
     const std::string bytes = equal_dumps(dumps) + extra;
+    ASSERT_GE(fcntl(fifo_hold, F_SETPIPE_SZ, 1 << 20), static_cast<int>(bytes.size()))
+        << "can't make the FIFO's pipe 1 MiB (F_SETPIPE_SZ: " << std::strerror(errno)
+        << "), which this case needs: see /proc/sys/fs/pipe-max-size and pipe-user-pages-soft";
     const pid_t pid = fork();
     if (pid == 0) {
+        die_with_parent();
         const int fd = open(fifo.c_str(), O_WRONLY);
-        if (fd >= 0 && fcntl(fd, F_SETPIPE_SZ, 1 << 20) >= 0) {
+        if (fd >= 0) {
             const std::size_t head = std::min<std::size_t>(D + D / 2, bytes.size());
             write_all(fd, bytes, 0, head);
             for (int queued = 1; ioctl(fd, FIONREAD, &queued) == 0 && queued > 0;)
@@ -763,27 +788,41 @@ void PrintTo(const Case &c, std::ostream *os) {
     *os << c.name;
 }
 
-class CliTest : public testing::TestWithParam<Case> {};
+// Each case runs in a folder of its own under $TMPDIR (else /tmp), which is removed when the case
+// ends, however it ends, with the processes its setup started.
+class CliTest : public testing::TestWithParam<Case> {
+  protected:
+    void TearDown() override {
+        for (pid_t pid : feeders) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        feeders.clear();
+        if (fifo_hold >= 0)
+            close(fifo_hold);
+        fifo_hold = -1;
+        if (!top.empty())
+            fs::remove_all(top);
+    }
+
+    fs::path top; // the case's folder, holding the run's directory and its captured output
+};
 
 TEST_P(CliTest, Run) {
     const Case &c = GetParam();
     if (c.where == (on_windows() ? Where::LinuxOnly : Where::WindowsOnly))
         GTEST_SKIP() << "not on this platform";
-    char pattern[] = "/tmp/dumpdiff-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    const fs::path dir = fs::path(pattern) / "work";
+    std::string pattern = (fs::temp_directory_path() / "dumpdiff-cli-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr) << pattern << ": " << std::strerror(errno);
+    top = pattern;
+    const fs::path dir = top / "work";
     fs::create_directory(dir);
-    c.setup(dir);
+    ASSERT_NO_FATAL_FAILURE(c.setup(dir));
 
     const Result r = run_tool(dir, c.args, c.out, c.fsize_limit);
     if (fs::exists(dir / "fifo")) {
         EXPECT_EQ(left_in_fifo(dir), c.fifo_left);
     }
-    for (pid_t pid : feeders) {
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    feeders.clear();
 
     EXPECT_EQ(r.status, c.status);
     if (c.out == Out::Captured) {
@@ -804,7 +843,6 @@ TEST_P(CliTest, Run) {
         EXPECT_EQ(static_cast<long>(fs::file_size(rep)),
                   c.report_bytes - c.report_lines + static_cast<long>(native(text).size()));
     }
-    fs::remove_all(pattern);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, CliTest, testing::ValuesIn(cases()),
