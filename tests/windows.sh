@@ -32,8 +32,10 @@ fi
 export WINEPREFIX WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 wineserver=$(dirname "$loader")/wineserver
-"$wineserver" -p
 trap '"$wineserver" -k 2>/dev/null || true; [ -z "$own_prefix" ] || rm -rf "$own_prefix"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+"$wineserver" -p
 "$loader" cmd /c exit >/dev/null 2>&1 || true # creates the prefix, once
 
 # The program must run: on the bundled sample it prints the two counts with CR LF.
