@@ -16,7 +16,8 @@ build=$(realpath "${1:-$top/build}")
 work=$(mktemp -d)
 installed=
 cleanup() {
-  [ -z "$installed" ] || dpkg -r dumpdiff >/dev/null
+  # Also after a dpkg -i that failed part-way; the run's last check sees a removal that failed.
+  [ -z "$installed" ] || dpkg -r dumpdiff >/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -41,8 +42,8 @@ if dpkg -s dumpdiff >/dev/null 2>&1; then
   dpkg-deb -x "$deb" "$work/root"
   root=$work/root
 else
-  dpkg -i "$deb" >/dev/null
   installed=yes
+  dpkg -i "$deb" >/dev/null
   root=
 fi
 
