@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks that the packages are reproducible: each is built again in another folder, configured
 # the plain way (no presets; a cross build given no more than its toolchain file, which must
-# leave out the test programs by itself), and must be identical to the first. The .deb is built
-# a third time in a tmpfs folder, as the same bytes must come out on every file system.
+# leave out the test programs by itself), and must be identical to the first. As root, the .deb
+# is built again in a tmpfs folder, another folder on another file system at once, as the same
+# bytes must come out on every file system.
 #
 # Usage: tests/reproducible.sh   (after the builds in build, build-win32 and build-win64 have
 #                                 made their packages; the tmpfs build needs root, for mount)
@@ -28,14 +29,14 @@ rebuild() { # folder name, first package, cmake arguments...
   cmp "$first" "$again/$name/$(basename "$first")"
   echo "identical: $name: $(basename "$first") $(sha256sum <"$first" | cut -c1-16)"
 }
-CXX=g++ rebuild linux build/dumpdiff_*.deb -DBUILD_TESTING=OFF
 if [ "$(id -u)" -eq 0 ]; then
   mkdir "$again/tmpfs"
   mount -t tmpfs dumpdiff-reproducible "$again/tmpfs"
   mounted=$again/tmpfs
   CXX=g++ rebuild tmpfs/linux build/dumpdiff_*.deb -DBUILD_TESTING=OFF
 else
-  echo "not root: the .deb is not built again on tmpfs"
+  echo "not root: the .deb is built again on the same file system, not on tmpfs"
+  CXX=g++ rebuild linux build/dumpdiff_*.deb -DBUILD_TESTING=OFF
 fi
 rebuild win32 build-win32/dumpdiff-*-win32.zip \
   -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/i686-w64-mingw32.cmake
