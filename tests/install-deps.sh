@@ -36,9 +36,10 @@ need_command wrestool icoutils
 need_command debootstrap debootstrap
 [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
 # The other Linux targets: -m32 (the parts of g++-multilib that may stand beside the cross
-# compilers), s390x and armhf under qemu-user, and GoogleTest's sources to build for each.
+# compilers), s390x and armhf under qemu-user, and GoogleTest's sources to build for each; the
+# emulated x86-64 machine that runs the 32-bit programs.
 need_lean lib32stdc++-12-dev libc6-dev-i386 lib32gcc-12-dev g++-s390x-linux-gnu \
-  g++-arm-linux-gnueabihf qemu-user googletest
+  g++-arm-linux-gnueabihf qemu-user googletest qemu-system-x86
 
 if [ ${#missing[@]} -eq 0 ] && [ ${#lean[@]} -eq 0 ]; then
   echo "nothing missing"
