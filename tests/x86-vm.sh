@@ -63,11 +63,11 @@ unmount_all() {
     umount "$target" 2>/dev/null || umount -l "$target"
   done
 }
-# qemu dies with this script (it is started with a parent-death signal); it is also stopped here,
-# and waited for, before its files are removed.
-qemu_pid=
+# qemu runs under timeout, which passes it a TERM and waits for it to end; both die with this
+# script, even one killed at once (each is started with a parent-death signal).
+qemu_pid= # the timeout that runs qemu
 finish() {
-  [ -z "$qemu_pid" ] || { kill -KILL "$qemu_pid" 2>/dev/null; wait "$qemu_pid" 2>/dev/null; }
+  [ -z "$qemu_pid" ] || { kill -TERM "$qemu_pid" 2>/dev/null; wait "$qemu_pid" 2>/dev/null; }
   unmount_all
   rm -rf --one-file-system "$tmp" "$new" # a machine not finished is never used
 }
@@ -89,7 +89,7 @@ boot() { # folder, snapshot|write
   : >"$tmp/console.log"
   # -cpu max without SMAP: with it, qemu 7.2 faults the guest kernel when 32-bit Wine returns to
   # user mode. Multi-threaded TCG halves the time of a job that uses both processors.
-  TMPDIR=$tmp setpriv --pdeathsig KILL timeout -s KILL "$limit" \
+  TMPDIR=$tmp setpriv --pdeathsig KILL timeout --foreground -s KILL "$limit" \
     setpriv --pdeathsig KILL qemu-system-x86_64 -accel tcg,thread=multi -cpu max,smap=off \
     -smp 2 -m 4G -nodefaults -display none -monitor none -no-reboot -net none \
     -kernel "$dir/vmlinuz" -initrd "$dir/initrd.img" \
@@ -104,6 +104,7 @@ boot() { # folder, snapshot|write
   wait "$qemu_pid" || status=$?
   qemu_pid=
   wait "$tail_pid" || true
+  # timeout's status when it killed qemu at the limit
   [ "$status" -ne 137 ] || fail "the job ran past the time limit of $limit s; qemu was stopped"
   [ "$status" -eq 0 ] || fail "qemu failed with status $status"
   [ -s "$run/status" ] || fail "the machine powered off without the job's status (see its console above)"
