@@ -18,8 +18,8 @@ echo "--- the 32-bit Windows program: every command-line case under 32-bit Wine"
 WINEPREFIX=/root/.wine tests/windows.sh "$cli_test" "$program" /usr/lib/wine/wine || status=1
 
 echo "--- the i686 build: every test, run natively"
-for program in dumpdiff tests/unit_test tests/cli_test; do
-  echo "$build/$program: $(file -b "$build/$program" | cut -d, -f1-2)"
+for built in dumpdiff tests/unit_test tests/cli_test; do
+  echo "$build/$built: $(file -b "$build/$built" | cut -d, -f1-2)"
 done
 if ctest --test-dir "$build" -j"$(nproc)" --output-on-failure --no-tests=error >"$build/ctest.log" 2>&1; then
   sed -n '/tests passed/,$p' "$build/ctest.log"

@@ -13,7 +13,7 @@
 # 1 when the machine can't be made or booted, or the job gives no status: it crashed the machine,
 # or ran past the time limit, $DUMPDIFF_VM_LIMIT seconds (default 600), when qemu is stopped.
 #
-# The machine (a disk image, its kernel and initrd) is made once, in about two minutes, and kept
+# The machine (a disk image, its kernel and initrd) is made once, in about three minutes, and kept
 # in /var/cache/dumpdiff/x86-vm, the one thing that stays between runs. One that was never
 # finished, or was made by another recipe, is made again, never used. A run never changes it:
 # the job's writes go to a temporary overlay that qemu drops. One run at a time uses the machine
@@ -54,7 +54,7 @@ if [ -d "$cache/wine32" ] && ! findmnt -rn -o TARGET | grep -q "^$cache/wine32/"
   rm -rf --one-file-system "$cache/wine32" "$cache/wine32.lock"
 fi
 
-tmp=$(mktemp -d)  # qemu's temporary files (the overlay), the console log, the tree being made
+tmp=$(mktemp -d)  # qemu's temporary files (the disk's overlay), the console log, the make log
 run=$tmp/run      # shared with the machine: the job, the folders to mount, the job's status
 # Unmounts whatever is mounted below the machine being made: this run's mounts, or a killed run's.
 unmount_all() {
@@ -88,7 +88,7 @@ boot() { # folder, snapshot|write
   rm -f "$run/status"
   : >"$tmp/console.log"
   # -cpu max without SMAP: with it, qemu 7.2 faults the guest kernel when 32-bit Wine returns to
-  # user mode. Multi-threaded TCG halves the time of a job that uses both processors.
+  # user mode. Multi-threaded TCG emulates the two processors on two host threads.
   TMPDIR=$tmp setpriv --pdeathsig KILL timeout --foreground -s KILL "$limit" \
     setpriv --pdeathsig KILL qemu-system-x86_64 -accel tcg,thread=multi -cpu max,smap=off \
     -smp 2 -m 4G -nodefaults -display none -monitor none -no-reboot -net none \
