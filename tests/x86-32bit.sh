@@ -15,6 +15,9 @@ set -euo pipefail
 [ $# -eq 2 ] || { sed -n '2,/^$/s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 top=$(cd "$(dirname "$0")/.." && pwd)
 cli_test=$(realpath "$1") program=$(realpath "$2")
+for f in "$cli_test" "$program"; do # the machine sees this tree only
+  [[ $f == "$top"/* ]] || { echo "$f is not inside $top" >&2; exit 2; }
+done
 cd "$top"
 build=$top/build-i686-linux-gnu
 

@@ -34,7 +34,8 @@ home=$cache/x86-vm   # the machine in use: disk.img, vmlinuz, initrd.img and the
 new=$cache/x86-vm.new # the machine being made, moved to $home when it is ready
 # What the machine is made of; one whose mark says otherwise is made again.
 packages=(linux-image-amd64 wine32:i386 libstdc++6:i386 cmake file)
-recipe="bookworm minbase; i386; ${packages[*]}; ext4 of 3G; a Wine prefix;"
+disk_size=3G # room for a job's files beside the system and the Wine prefix
+recipe="bookworm minbase; i386; ${packages[*]}; ext4 of $disk_size; a Wine prefix;"
 recipe+=" init $(sha256sum <"$top/tests/x86-vm-init.sh" | cut -c1-16)"
 mark=$home/ready
 
@@ -165,9 +166,9 @@ make_machine() {
   cp -L "$tree/vmlinuz" "$new/vmlinuz"
   cp -L "$tree/initrd.img" "$new/initrd.img"
   rm -f "$tree"/boot/* "$tree"/vmlinuz* "$tree"/initrd.img*
-  # The tree becomes an ext4 file system of 3 GB with room for a job's files (mkfs.ext4 writes it
-  # without a mount), as a sparse image file.
-  mkfs.ext4 -q -L dumpdiff-vm -d "$tree" "$new/disk.img" 3G >/dev/null
+  # The tree becomes an ext4 file system in a sparse image file (mkfs.ext4 writes it without a
+  # mount).
+  mkfs.ext4 -q -L dumpdiff-vm -d "$tree" "$new/disk.img" "$disk_size" >/dev/null
   rm -rf --one-file-system "$tree"
   echo "  disk image: $((SECONDS - start)) s"
 
