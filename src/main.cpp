@@ -2,11 +2,17 @@
 // were loaded and how many offsets differ, and writes those offsets to the report file.
 #include <cerrno>
 #include <csignal>
+#include <cstddef>
 #include <cstdio>
 
 #include "diff_report.h"
 #include "diff_scan.h"
 #include "dump_state.h"
+
+#if defined(__MINGW32__)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
 
 // Exit statuses of the process.
 //   OK_EXIT   0  no argument, or the dumps were compared and any report was written
@@ -15,12 +21,12 @@ constexpr int OK_EXIT = 0;
 constexpr int ERR_EXIT = 1;
 
 // Codes passed to print_error, one per message.
-constexpr int ERR_OPEN = 0;     // the dump file can't be opened (or is a directory)
+constexpr int ERR_OPEN = 0;     // the dump file can't be opened (a directory, a name not held)
 constexpr int ERR_NO_DUMPS = 1; // the file holds no whole dump
 constexpr int ERR_ONE_DUMP = 2; // the file holds exactly one whole dump
 constexpr int ERR_WRITE = 3;    // the report could not be written in full
 constexpr int ERR_READ = 4;     // reading the dump file failed
-constexpr int NO_ERROR = -1;    // loading succeeded with enough dumps
+constexpr int LOADED = -1;      // loading succeeded with enough dumps
 
 static std::FILE *fi; // the dump file; open only while loading
 
@@ -29,6 +35,71 @@ static std::FILE *fi; // the dump file; open only while loading
 // does on Linux: a pattern acts on its first match, one that matches nothing arrives unchanged.
 extern "C" int _dowildcard; // NOLINT(bugprone-reserved-identifier): the runtime's own name
 int _dowildcard = -1;
+
+// The C runtime's own splitting of the wide command line, in msvcrt.dll since Windows NT 4: the
+// same quoting rules as the narrow arguments, here without wildcard expansion. The last argument
+// points to the runtime's start-up settings, a single int (the new-handler mode).
+extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int expand_wildcards,
+                              int *new_mode); // NOLINT(bugprone-reserved-identifier)
+
+// The first argument in the process code page, as the message shows it when the code page can't
+// hold the name: room for the longest command line (32767 UTF-16 units, 4 bytes at most each).
+static char shown_name[32768 * 4 + 1];
+
+// Tells whether the code page holds the wide character(s) at `c`, `units` long, exactly: they
+// convert into it and back unchanged. A best-fit look-alike (a for alpha) comes back different.
+// On success the bytes are in `bytes` and their count in `*len`.
+static bool hold_char(const wchar_t *c, int units, char (&bytes)[8], int *len) {
+    wchar_t back[4];
+    *len = WideCharToMultiByte(CP_ACP, 0, c, units, bytes, sizeof bytes, nullptr, nullptr);
+    if (*len <= 0)
+        return false;
+    const int n = MultiByteToWideChar(CP_ACP, 0, bytes, *len, back, 4);
+    return n == units && back[0] == c[0] && (units == 1 || back[1] == c[1]);
+}
+
+// Checks the first argument as typed against the process code page, in which Windows gives a
+// narrow program its arguments: it converts a letter the code page lacks to a best-fit
+// look-alike or to ?, so the narrow name could name another file, or become a pattern that the
+// start-up has expanded. Returns nullptr when the code page holds the name exactly (always, for
+// a name of valid UTF-16, where the manifest has made the code page UTF-8); else the name to
+// show, each letter it lacks written as ?. Calls only what Windows XP has.
+static const char *unheld_name() {
+    int argc = 0;
+    int new_mode = 0;
+    wchar_t **wargv = nullptr;
+    wchar_t **wenv = nullptr;
+    if (__wgetmainargs(&argc, &wargv, &wenv, 0, &new_mode) < 0 || argc < 2 || wargv == nullptr) {
+        // The typed name can't be checked, so it is not trusted.
+        shown_name[0] = '?';
+        shown_name[1] = '\0';
+        return shown_name;
+    }
+    const wchar_t *name = wargv[1];
+    bool held = true;
+    std::size_t out = 0;
+    for (std::size_t i = 0; name[i] != L'\0';) {
+        // A surrogate pair is one character.
+        const int units = IS_HIGH_SURROGATE(name[i]) && IS_LOW_SURROGATE(name[i + 1]) ? 2 : 1;
+        char bytes[8];
+        int len = 0;
+        if (!hold_char(name + i, units, bytes, &len)) {
+            held = false;
+            bytes[0] = '?';
+            len = 1;
+        }
+        for (int b = 0; b < len && out + 1 < sizeof shown_name; b++)
+            shown_name[out++] = bytes[b];
+        i += static_cast<std::size_t>(units);
+    }
+    shown_name[out] = '\0';
+    return held ? nullptr : shown_name;
+}
+#else
+// Elsewhere the argument is the name's bytes exactly as typed.
+static const char *unheld_name() {
+    return nullptr;
+}
 #endif
 
 // Writes the help text, which is empty: a run with no argument prints nothing.
@@ -59,7 +130,7 @@ static void print_error(int code, const char *path) {
     }
 }
 
-// Opens the dump file at path, loads its dumps into the dump set and closes it. Returns NO_ERROR
+// Opens the dump file at path, loads its dumps into the dump set and closes it. Returns LOADED
 // when at least MIN_DUMPS dumps were loaded, else the code of the error to print.
 static int load_file(const char *path) {
     fi = std::fopen(path, "rb");
@@ -79,7 +150,7 @@ static int load_file(const char *path) {
         return ERR_NO_DUMPS;
     if (loaded_dumps < MIN_DUMPS)
         return ERR_ONE_DUMP;
-    return NO_ERROR;
+    return LOADED;
 }
 
 // Runs the comparison for the command line and returns the exit status; console output may still
@@ -90,8 +161,13 @@ static int run(int argc, char *argv[]) {
         return OK_EXIT;
     }
     const char *path = argv[1]; // further arguments are ignored
+    // A name that reached the process as another is refused before anything is opened.
+    if (const char *shown = unheld_name()) {
+        print_error(ERR_OPEN, shown);
+        return ERR_EXIT;
+    }
     const int err = load_file(path);
-    if (err != NO_ERROR) {
+    if (err != LOADED) {
         print_error(err, path);
         return ERR_EXIT;
     }
