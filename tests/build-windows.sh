@@ -2,10 +2,12 @@
 # Builds the two Windows console programs and their .zip packages by cross-compiling (presets
 # win32 and win64, in build-win32 and build-win64), and checks each: the text files in the .zip
 # end their lines with CR LF; the program is a console executable of the right width, importing
-# only the system DLLs it is expected to (no MinGW DLL), whose version resource names this version.
+# only the system DLLs it is expected to (no MinGW DLL), whose version resource names this version
+# and whose one manifest is well-formed XML asking for UTF-8 arguments and no UAC virtualization.
 #
 # Usage: tests/build-windows.sh
-# Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), zip, unzip.
+# Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), libxml2-utils
+# (xmllint), zip, unzip.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version=$(sed -n 's/^project(dumpdiff VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -32,6 +34,26 @@ version_strings() { # exe, keys...
     "0x${w[1]:4:4}" "0x${w[2]:0:4}" "0x${w[2]:4:4}" "0x${w[3]:0:4}" "0x${w[3]:4:4}"
 }
 
+# The application manifest, the one resource of type 24 (RT_MANIFEST): it must parse as XML and
+# set the settings that make the file named the file read and the report land where it is asked.
+check_manifest() { # exe
+  local manifest found=() want setting
+  manifest=$(mktemp)
+  [ "$(wrestool -l --type=24 "$1" | wc -l)" = 1 ] || { echo "not one manifest in $1" >&2; return 1; }
+  wrestool -x --raw --type=24 "$1" >"$manifest"
+  xmllint --noout "$manifest" || { echo "the manifest is not well-formed XML" >&2; return 1; }
+  for setting in \
+    '//*[local-name()="activeCodePage" and namespace-uri()="http://schemas.microsoft.com/SMI/2019/WindowsSettings"]' \
+    '//*[local-name()="trustInfo"]//*[local-name()="requestedExecutionLevel"]/@level' \
+    '//*[local-name()="trustInfo"]//*[local-name()="requestedExecutionLevel"]/@uiAccess'; do
+    found+=("$(xmllint --xpath "string($setting)" "$manifest")")
+  done
+  rm -f "$manifest"
+  echo "  manifest: activeCodePage ${found[0]}, requestedExecutionLevel ${found[1]}, uiAccess ${found[2]}"
+  want=("UTF-8" asInvoker false)
+  [ "${found[*]}" = "${want[*]}" ] || { echo "the manifest should set ${want[*]}" >&2; return 1; }
+}
+
 check_exe() { # exe, what `file` must say, the DLLs it must import
   local desc dlls strings
   desc=$(file -b "$1")
@@ -50,6 +72,7 @@ check_exe() { # exe, what `file` must say, the DLLs it must import
     grep -qx "OriginalFilename=dumpdiff.exe" <<<"$strings" &&
     grep -q "^LegalCopyright=.*the dumpdiff developers" <<<"$strings" ||
     { echo "the version resource does not name version $version" >&2; return 1; }
+  check_manifest "$1"
 }
 
 # The text files in a .zip must read well in Notepad: every line ends with CR LF.
@@ -69,7 +92,8 @@ build_exe() { # preset (its build dir is build-PRESET), what `file` must say, th
   check_zip "build-$1/dumpdiff-$version-$1.zip"
   check_exe "build-$1/dumpdiff.exe" "$2" "$3"
 }
-# The C runtime and the kernel; the 64-bit stack protector's start-up seeds its canary through
-# advapi32, part of every Windows.
-build_exe win32 "PE32 executable (console) Intel 80386" "kernel32.dll msvcrt.dll"
+# The C runtime and the kernel; the stack protector's start-up seeds its canary through advapi32
+# (CryptGenRandom, in every Windows since 95 and NT 4), which the 32-bit program links since its
+# name check keeps character arrays on the stack.
+build_exe win32 "PE32 executable (console) Intel 80386" "advapi32.dll kernel32.dll msvcrt.dll"
 build_exe win64 "PE32+ executable (console) x86-64" "advapi32.dll kernel32.dll msvcrt.dll"

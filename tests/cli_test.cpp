@@ -219,9 +219,17 @@ constexpr const char *OLD = "an earlier report\n";
 enum class Where { Anywhere, LinuxOnly, WindowsOnly };
 
 // Set when $DUMPDIFF_EXE is the Windows build (run under Wine): line ends are CR LF there.
+// $DUMPDIFF_WINDOWS is 1 for the program as built, whose manifest gives it its arguments in
+// UTF-8, and "ansi" for a copy whose manifest is not honoured, as on Windows before 10 version
+// 1903: its arguments come in the ANSI code page, Windows-1252 under Wine here.
 bool on_windows() {
     const char *w = std::getenv("DUMPDIFF_WINDOWS");
-    return w != nullptr && std::string(w) == "1";
+    return w != nullptr && (std::string(w) == "1" || std::string(w) == "ansi");
+}
+
+bool in_ansi_code_page() {
+    const char *w = std::getenv("DUMPDIFF_WINDOWS");
+    return w != nullptr && std::string(w) == "ansi";
 }
 
 // Text as the tool writes it on this platform: every line feed a CR LF on Windows.
@@ -438,6 +446,33 @@ const char *const ANSI_NAME = "Pr\xC3\xBC"
                               "fung \xC3\xA4.bin"; // "Prüfung ä.bin" in UTF-8
 const char *const ANSI_NAME_1252 = "Pr\xFC"
                                    "fung \xE4.bin"; // the same name in Windows-1252
+// A name with letters outside Windows-1252 (`name`, written here in UTF-8), beside a file whose
+// name is what Windows' best fit makes of it in that code page (`look_alike`), which holds other
+// dumps (differing at 0x501 only). `arg`, the name or a pattern for it, must read the named file.
+// In the ANSI code page the run is refused with `arg` shown as `shown`, its missing letters as ?,
+// and nothing is read: neither file, nor what the look-alike or a ? as a pattern would match.
+Case non_ansi_name(const char *case_name, Where where, const char *name, const char *look_alike,
+                   const char *arg, const char *shown) {
+    const std::string ex = example_dumps();
+    Case c{.name = case_name,
+           .where = where,
+           .setup =
+               [ex, name, look_alike](const fs::path &dir) {
+                   write_file(dir / name, ex);
+                   write_file(dir / look_alike, differing_at(2, 2, {0x501}));
+               },
+           .args = {arg},
+           .stdout_text = "Dumps loaded: 2\nDiffs found: 2",
+           .status = 0,
+           .report = EXAMPLE_REPORT};
+    if (in_ansi_code_page()) {
+        c.stdout_text = std::string("Error: unable to open file ") + shown + "!\n";
+        c.status = 1;
+        c.report = ABSENT;
+    }
+    return c;
+}
+
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
 const std::string stdout_lost = "dumpdiff: unable to write standard output\n";
 
@@ -714,11 +749,32 @@ std::vector<Case> cases() {
          .stdout_text = loaded2,
          .status = 0,
          .report = EXAMPLE_REPORT},
+        // The message shows the name's bytes as the process has them: UTF-8, but in the ANSI
+        // code page on a Windows that doesn't honour the program's manifest.
         {.name = "MissingAnsiLettersInName",
          .setup = with(ex),
          .args = {ANSI_NAME},
          .stdout_text = "Error: unable to open file " +
-                        std::string(on_windows() ? ANSI_NAME_1252 : ANSI_NAME) + "!\n",
+                        std::string(in_ansi_code_page() ? ANSI_NAME_1252 : ANSI_NAME) + "!\n",
+         .status = 1,
+         .report = ABSENT},
+        non_ansi_name("NameWithGreekLetter", Where::Anywhere, "dump_\xCE\xB1.bin", // alpha
+                      "dump_a.bin", "dump_\xCE\xB1.bin", "dump_?.bin"),
+        non_ansi_name("NameWithFullwidthLetter", Where::Anywhere,
+                      "dump_\xEF\xBD\x81.bin", // fullwidth a
+                      "dump_a.bin", "dump_\xEF\xBD\x81.bin", "dump_?.bin"),
+        // Two CJK letters become ??, a pattern that the two-letter name ab.bin matches, as does
+        // the CJK name itself, listed as ?? and so not to be opened: which of them the start-up
+        // would take first depends on the folder's order.
+        non_ansi_name("NameInChinese", Where::Anywhere, "\xE6\x95\xB0\xE6\x8D\xAE.bin", "ab.bin",
+                      "\xE6\x95\xB0\xE6\x8D\xAE.bin", "??.bin"),
+        non_ansi_name("WildcardWithChineseLetter", Where::WindowsOnly,
+                      "\xE6\x95\xB0\xE6\x8D\xAE.bin", "ab.bin", "\xE6\x95\xB0*.bin", "?*.bin"),
+        {.name = "MissingNameWithGreekLetter",
+         .setup = with(ex),
+         .args = {"nope_\xCE\xB1.bin"},
+         .stdout_text = in_ansi_code_page() ? "Error: unable to open file nope_?.bin!\n"
+                                            : "Error: unable to open file nope_\xCE\xB1.bin!\n",
          .status = 1,
          .report = ABSENT},
         // The Windows start-up expands wildcards before main: the first match is the dump file,

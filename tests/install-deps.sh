@@ -33,6 +33,7 @@ need_command unzip unzip
 need_command i686-w64-mingw32-g++ g++-mingw-w64-i686
 need_command x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
 need_command wrestool icoutils
+need_command xmllint libxml2-utils
 need_command debootstrap debootstrap
 [ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
 # The other Linux targets: -m32 (the parts of g++-multilib that may stand beside the cross
