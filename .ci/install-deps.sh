@@ -2,7 +2,7 @@
 # Installs, with apt-get, every package that CI's checks need and this machine lacks; installs
 # nothing when all are there. apt-get is retried when it fails, as the network may for a moment.
 #
-# Usage: tests/install-deps.sh    (as root)
+# Usage: .ci/install-deps.sh    (as root)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 missing=() # installed with the packages they recommend
@@ -48,6 +48,6 @@ if [ ${#missing[@]} -eq 0 ] && [ ${#lean[@]} -eq 0 ]; then
 fi
 echo "installing: ${missing[*]} ${lean[*]}"
 export DEBIAN_FRONTEND=noninteractive
-tests/retry.sh apt-get update -qq
-[ ${#missing[@]} -eq 0 ] || tests/retry.sh apt-get install -y -qq "${missing[@]}"
-[ ${#lean[@]} -eq 0 ] || tests/retry.sh apt-get install -y -qq --no-install-recommends "${lean[@]}"
+.ci/retry.sh apt-get update -qq
+[ ${#missing[@]} -eq 0 ] || .ci/retry.sh apt-get install -y -qq "${missing[@]}"
+[ ${#lean[@]} -eq 0 ] || .ci/retry.sh apt-get install -y -qq --no-install-recommends "${lean[@]}"

@@ -4,7 +4,7 @@
 # that has left its parent, as a Wine server does) and the mounts below the given folders. With
 # --clean it also kills those processes and unmounts those mounts. Exits 1 when it found any.
 #
-# Usage: tests/leftovers.sh [--clean] MARK FOLDER...    (as root, to see every process)
+# Usage: .ci/leftovers.sh [--clean] MARK FOLDER...    (as root, to see every process)
 set -uo pipefail
 clean=
 [ "${1:-}" != --clean ] || { clean=yes; shift; }

@@ -3,7 +3,7 @@
 # reach the network (apt-get, debootstrap), where a failure may last only a moment. The command
 # may be a shell function that the caller exported (export -f).
 #
-# Usage: tests/retry.sh COMMAND [ARG...]
+# Usage: .ci/retry.sh COMMAND [ARG...]
 set -uo pipefail
 for try in 1 2 3; do
   "$@" && exit 0

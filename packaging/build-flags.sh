@@ -7,7 +7,7 @@
 #     warnings as errors, keeps their fortify level (nothing of the build's own follows it) and
 #     passes every test. It is made in build-packager.
 #
-# Usage: tests/build-flags.sh [BUILD_DIR]    (default build)
+# Usage: packaging/build-flags.sh [BUILD_DIR]    (default build)
 # Needs: dpkg-dev (dpkg-buildflags), libgtest-dev.
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -5,7 +5,7 @@
 # only the system DLLs it is expected to (no MinGW DLL), whose version resource names this version
 # and whose one manifest is well-formed XML asking for UTF-8 arguments and no UAC virtualization.
 #
-# Usage: tests/build-windows.sh
+# Usage: packaging/build-windows.sh
 # Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), libxml2-utils
 # (xmllint), zip, unzip.
 set -euo pipefail

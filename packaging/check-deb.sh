@@ -5,7 +5,7 @@
 # and its man page renders without a single warning. The package is removed again and the
 # folders it used too, whatever the outcome.
 #
-# Usage: tests/check-deb.sh [BUILD_DIR]      (default build; as root, as it installs the .deb)
+# Usage: packaging/check-deb.sh [BUILD_DIR]      (default build; as root, as it installs the .deb)
 # Needs: dpkg-dev, file, lintian, man-db.
 #
 # Where dumpdiff is installed already, it is left as it is: the .deb is then unpacked into a

@@ -5,7 +5,7 @@
 # is built again in a tmpfs folder, another folder on another file system at once, as the same
 # bytes must come out on every file system.
 #
-# Usage: tests/reproducible.sh   (after the builds in build, build-win32 and build-win64 have
+# Usage: packaging/reproducible.sh   (after the builds in build, build-win32 and build-win64 have
 #                                 made their packages; the tmpfs build needs root, for mount)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -739,10 +739,10 @@ std::vector<Case> cases() {
          .stdout_text = "Error: unable to open file %n%s%x \xC3\xBC\xFF.bin!\n",
          .status = 1,
          .report = ABSENT},
-        // Letters of the ANSI code page: on Windows a name reaches the program in that code page
-        // and the message echoes it unchanged. Under Wine (with a UTF-8 Linux locale, set by
-        // tests/windows.sh) the code page is Windows-1252: the name written here in UTF-8
-        // arrives, and is printed, as ANSI_NAME_1252 (u-umlaut FC, a-umlaut E4).
+        // Letters of Windows-1252, the ANSI code page under Wine here (with the UTF-8 Linux
+        // locale that tests/platforms/windows.sh sets): the name is read whether the program gets
+        // it in UTF-8, as its manifest asks, or in that code page, as ANSI_NAME_1252 (u-umlaut
+        // FC, a-umlaut E4), where the manifest isn't honoured.
         {.name = "AnsiLettersInName",
          .setup = [ex](const fs::path &dir) { write_file(dir / ANSI_NAME, ex); },
          .args = {ANSI_NAME},

@@ -1,7 +1,8 @@
 # 32-bit x86 Linux, built by the host's g++ with -m32. Packages lib32stdc++-12-dev, libc6-dev-i386
 # and lib32gcc-12-dev: the parts of g++-multilib that may stand beside Debian's cross compilers
 # (g++-multilib itself conflicts with them). The programs run on an x86-64 kernel that runs 32-bit
-# programs: tests/x86-32bit.sh builds here and runs the tests in an emulated machine with one.
+# programs: tests/platforms/x86-32bit.sh builds here and runs the tests in an emulated machine
+# with one.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_CXX_COMPILER g++)

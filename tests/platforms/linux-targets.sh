@@ -2,16 +2,16 @@
 # Builds dumpdiff and its whole test suite for other Linux targets, runs every case and prints
 # each target's ctest summary. Fails when a build or a case fails.
 #
-#   tests/linux-targets.sh [TARGET...]      (default: both, each in build-TARGET)
+#   tests/platforms/linux-targets.sh [TARGET...]      (default: both, each in build-TARGET)
 #     s390x-linux-gnu      64-bit big-endian, Debian's cross compiler, run under qemu-s390x
 #     arm-linux-gnueabihf  32-bit ARM with unsigned char, Debian's cross compiler, under qemu-arm
 #
-# i686 runs where a kernel runs its programs natively: tests/x86-32bit.sh.
+# i686 runs where a kernel runs its programs natively: tests/platforms/x86-32bit.sh.
 #
 # Needs: g++-s390x-linux-gnu, g++-arm-linux-gnueabihf, qemu-user, googletest (GoogleTest's
 # sources), file.
 set -euo pipefail
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
 jobs=$(nproc)
 [ $# -gt 0 ] || set -- s390x-linux-gnu arm-linux-gnueabihf

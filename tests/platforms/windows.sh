@@ -5,7 +5,7 @@
 # 10 version 1903 sees it: that copy gets its arguments in the ANSI code page (Windows-1252 under
 # Wine here) and must refuse a name that code page can't hold. One script for both programs:
 #
-#   tests/windows.sh CLI_TEST PROGRAM LOADER
+#   tests/platforms/windows.sh CLI_TEST PROGRAM LOADER
 #     CLI_TEST  the cli_test of a Linux build (say, build/tests/cli_test)
 #     PROGRAM   a dumpdiff.exe
 #     LOADER    the Wine loader that runs it: /usr/lib/wine/wine for the 32-bit program (package
@@ -15,7 +15,7 @@
 # prints nothing and exits 0, which would pass nothing and prove nothing.
 set -euo pipefail
 [ $# -eq 3 ] || { sed -n '2,/^$/s/^# \{0,1\}//p' "$0" >&2; exit 2; }
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../.." && pwd)
 cli_test=$(realpath "$1") program=$(realpath "$2") loader=$3
 
 [ -x "$loader" ] || { echo "no Wine loader at $loader" >&2; exit 1; }
@@ -63,7 +63,8 @@ namespace=SMI/2019/WindowsSettings
 [ "$(grep -c -a "$namespace" "$program")" = 1 ] ||
   { echo "$program: its manifest does not name $namespace once" >&2; exit 1; }
 perl -0777 -pe "s{$namespace}{${namespace%?}X}" "$program" >"$inert"
-[ "$(cmp -l "$program" "$inert" | wc -l)" = 1 ] || { echo "the inert copy differs in more than one byte" >&2; exit 1; }
+[ "$(cmp -l "$program" "$inert" | wc -l)" = 1 ] ||
+  { echo "the inert copy differs in more than one byte" >&2; exit 1; }
 filter='Cli/CliTest.Run/*Name*:Cli/CliTest.Run/Wildcard*'
 [ -n "$("$cli_test" --gtest_list_tests --gtest_filter="$filter" | grep -v '^Cli/')" ] ||
   { echo "no case matches $filter" >&2; exit 1; }

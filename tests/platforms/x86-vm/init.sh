@@ -1,5 +1,5 @@
 #!/bin/sh
-# The init of the emulated machine that tests/x86-vm.sh boots: the image holds it as
+# The init of the emulated machine that run-job.sh beside it boots: the image holds it as
 # /sbin/dumpdiff-init and the kernel starts it in place of an init system. It mounts what a job
 # needs, then the host's folders over 9p at their own paths (build trees have their paths
 # compiled in), runs the job, writes the job's exit status where the host reads it, and powers

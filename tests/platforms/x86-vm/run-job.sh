@@ -4,7 +4,7 @@
 # kernel, booted by qemu-system-x86_64 under software emulation (no KVM needed), with 32-bit Wine
 # and a Wine prefix made ready at /root/.wine, the 32-bit C++ runtime, cmake (for ctest) and file.
 #
-#   tests/x86-vm.sh JOB [ARG...]      (as root)
+#   tests/platforms/x86-vm/run-job.sh JOB [ARG...]      (as root)
 #     JOB  a program inside this source tree, run in the machine by root from the tree's top. The
 #          tree is mounted there at its own path, for reading and writing, so the paths that
 #          build trees have compiled in hold in the machine too.
@@ -23,7 +23,7 @@
 # ($DEBIAN_MIRROR, else deb.debian.org); network steps are retried.
 set -euo pipefail
 [ $# -ge 1 ] || { sed -n '2,/^$/s/^# \{0,1\}//p' "$0" >&2; exit 2; }
-top=$(cd "$(dirname "$0")/.." && pwd)
+top=$(cd "$(dirname "$0")/../../.." && pwd)
 job=$(realpath "$1")
 shift
 [[ $job == "$top"/* ]] || { echo "$job is not inside $top" >&2; exit 2; }
@@ -36,11 +36,14 @@ new=$cache/x86-vm.new # the machine being made, moved to $home when it is ready
 packages=(linux-image-amd64 wine32:i386 libstdc++6:i386 cmake file)
 disk_size=3G # room for a job's files beside the system and the Wine prefix
 recipe="bookworm minbase; i386; ${packages[*]}; ext4 of $disk_size; a Wine prefix;"
-recipe+=" init $(sha256sum <"$top/tests/x86-vm-init.sh" | cut -c1-16)"
+# The init counts by its commands: a comment (or a path it names) changed, or the init moved, leaves
+# the machine as it was.
+init=$top/tests/platforms/x86-vm/init.sh
+recipe+=" init $(grep -v -E '^[[:space:]]*(#([^!]|$)|$)' "$init" | sha256sum | cut -c1-16)"
 mark=$home/ready
 
 fail() {
-  echo "x86-vm.sh: $*" >&2
+  echo "x86-vm/run-job.sh: $*" >&2
   exit 1
 }
 command -v qemu-system-x86_64 >/dev/null ||
@@ -128,7 +131,7 @@ make_machine() {
     debootstrap --variant=minbase bookworm "$tree" "$mirror"
   }
   export -f bootstrap
-  "$top/tests/retry.sh" bootstrap >"$log" 2>&1 || {
+  "$top/.ci/retry.sh" bootstrap >"$log" 2>&1 || {
     tail -n 20 "$log" >&2
     fail "debootstrap failed: is Debian's registry at $mirror reachable? The machine can't be made"
   }
@@ -149,8 +152,8 @@ make_machine() {
   mount --bind /dev "$tree/dev"
   {
     chroot "$tree" dpkg --add-architecture i386 &&
-      "$top/tests/retry.sh" chroot "$tree" apt-get update &&
-      "$top/tests/retry.sh" chroot "$tree" env DEBIAN_FRONTEND=noninteractive \
+      "$top/.ci/retry.sh" chroot "$tree" apt-get update &&
+      "$top/.ci/retry.sh" chroot "$tree" env DEBIAN_FRONTEND=noninteractive \
         apt-get install -y --no-install-recommends "${packages[@]}" &&
       chroot "$tree" apt-get clean
   } >"$log" 2>&1 || {
@@ -159,7 +162,7 @@ make_machine() {
   }
   unmount_all
   rm -rf "$tree"/var/lib/apt/lists/*
-  install -m 755 "$top/tests/x86-vm-init.sh" "$tree/sbin/dumpdiff-init"
+  install -m 755 "$init" "$tree/sbin/dumpdiff-init"
   echo "  packages: $((SECONDS - start)) s, $(chroot "$tree" dpkg-query -W wine32:i386 linux-image-amd64 | tr '\t\n' '  ')"
 
   start=$SECONDS

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The job that tests/x86-32bit.sh runs inside the emulated machine of tests/x86-vm.sh, whose
-# kernel runs 32-bit x86 programs: every command-line case against the 32-bit Windows program
-# under 32-bit Wine (with the prefix the machine has ready), then every test of an i686 build,
-# run natively. Both run whatever the first gives; it fails when either fails.
+# The job that tests/platforms/x86-32bit.sh runs inside the emulated machine of run-job.sh beside
+# it, whose kernel runs 32-bit x86 programs: every command-line case against the 32-bit Windows
+# program under 32-bit Wine (with the prefix the machine has ready), then every test of an i686
+# build, run natively. Both run whatever the first gives; it fails when either fails.
 #
-#   tests/x86-32bit-guest.sh CLI_TEST PROGRAM I686_BUILD
+#   tests/platforms/x86-vm/x86-32bit-job.sh CLI_TEST PROGRAM I686_BUILD
 #
 # The cases' folders go to /var/tmp, on the machine's ext4 disk: on tmpfs the kernel opens a file
 # over 2 GiB for a 32-bit program built without large-file support, so FileOf3GiB could not fail.
@@ -15,7 +15,7 @@ export TMPDIR=/var/tmp
 status=0
 
 echo "--- the 32-bit Windows program: every command-line case under 32-bit Wine"
-WINEPREFIX=/root/.wine tests/windows.sh "$cli_test" "$program" /usr/lib/wine/wine || status=1
+WINEPREFIX=/root/.wine tests/platforms/windows.sh "$cli_test" "$program" /usr/lib/wine/wine || status=1
 
 echo "--- the i686 build: every test, run natively"
 for built in dumpdiff tests/unit_test tests/cli_test; do
