@@ -25,10 +25,11 @@ echo "loader:  $loader: $(file -bL "$loader" | cut -d, -f1-2)"
 # Wine takes the UTF-8 names given here on Linux as such only under a UTF-8 locale (C.UTF-8 is
 # always there); its Windows locale is then English, whose ANSI code page is 1252.
 export LC_ALL=C.UTF-8
-# The script's own folder: the inert copy, the probe's folder and, unless one is given in
-# $WINEPREFIX, a private Wine prefix; removed at the end. A persistent wineserver makes each run
-# take well under a second.
+# The script's own folder: the inert copy, the probe's folder, the cases' folders, Wine's server
+# folder (Wine makes it under TMPDIR) and, unless one is given in $WINEPREFIX, a private Wine
+# prefix; removed at the end. A persistent wineserver makes each run take well under a second.
 work=$(mktemp -d)
+export TMPDIR=$work
 export WINEPREFIX=${WINEPREFIX:-$work/wine} WINEDEBUG=-all
 mkdir -p "$WINEPREFIX"
 wineserver=$(dirname "$loader")/wineserver
