@@ -92,8 +92,8 @@ build_exe() { # preset (its build dir is build-PRESET), what `file` must say, th
   check_zip "build-$1/dumpdiff-$version-$1.zip"
   check_exe "build-$1/dumpdiff.exe" "$2" "$3"
 }
-# The C runtime and the kernel; the stack protector's start-up seeds its canary through advapi32
-# (CryptGenRandom, in every Windows since 95 and NT 4), which the 32-bit program links since its
-# name check keeps character arrays on the stack.
-build_exe win32 "PE32 executable (console) Intel 80386" "advapi32.dll kernel32.dll msvcrt.dll"
+# The C runtime and the kernel; the 64-bit stack protector's start-up seeds its canary through
+# advapi32, part of every Windows. The 32-bit program has no function that needs a canary (the
+# name check keeps its buffers out of the stack for that reason), so it starts without advapi32.
+build_exe win32 "PE32 executable (console) Intel 80386" "kernel32.dll msvcrt.dll"
 build_exe win64 "PE32+ executable (console) x86-64" "advapi32.dll kernel32.dll msvcrt.dll"

@@ -46,16 +46,27 @@ extern "C" int __wgetmainargs(int *argc, wchar_t ***argv, wchar_t ***env, int ex
 // hold the name: room for the longest command line (32767 UTF-16 units, 4 bytes at most each).
 static char shown_name[32768 * 4 + 1];
 
+// What the name check works in is kept here, not on the stack: a function with no local array
+// and no local whose address it passes needs no stack-protector canary, whose seeding would make
+// the 32-bit program load advapi32 and a cryptographic provider at every start.
+static char held_bytes[8];   // one character in the process code page, from hold_char
+static int held_len;         // the number of bytes in held_bytes
+static wchar_t held_back[4]; // held_bytes converted back, to compare with the character
+static int wide_argc;        // the wide arguments from the runtime: their count,
+static wchar_t **wide_argv;  // the arguments themselves,
+static wchar_t **wide_env;   // and the environment, which the call fills too
+static int wide_new_mode;    // the runtime's new-handler mode, passed in unchanged
+
 // Tells whether the code page holds the wide character(s) at `c`, `units` long, exactly: they
-// convert into it and back unchanged. A best-fit look-alike (a for alpha) comes back different.
-// On success the bytes are in `bytes` and their count in `*len`.
-static bool hold_char(const wchar_t *c, int units, char (&bytes)[8], int *len) {
-    wchar_t back[4];
-    *len = WideCharToMultiByte(CP_ACP, 0, c, units, bytes, sizeof bytes, nullptr, nullptr);
-    if (*len <= 0)
+// convert into it (into held_bytes) and back unchanged. A best-fit look-alike (a for alpha)
+// comes back different.
+static bool hold_char(const wchar_t *c, int units) {
+    held_len =
+        WideCharToMultiByte(CP_ACP, 0, c, units, held_bytes, sizeof held_bytes, nullptr, nullptr);
+    if (held_len <= 0)
         return false;
-    const int n = MultiByteToWideChar(CP_ACP, 0, bytes, *len, back, 4);
-    return n == units && back[0] == c[0] && (units == 1 || back[1] == c[1]);
+    const int n = MultiByteToWideChar(CP_ACP, 0, held_bytes, held_len, held_back, 4);
+    return n == units && held_back[0] == c[0] && (units == 1 || held_back[1] == c[1]);
 }
 
 // Checks the first argument as typed against the process code page, in which Windows gives a
@@ -65,31 +76,26 @@ static bool hold_char(const wchar_t *c, int units, char (&bytes)[8], int *len) {
 // a name of valid UTF-16, where the manifest has made the code page UTF-8); else the name to
 // show, each letter it lacks written as ?. Calls only what Windows XP has.
 static const char *unheld_name() {
-    int argc = 0;
-    int new_mode = 0;
-    wchar_t **wargv = nullptr;
-    wchar_t **wenv = nullptr;
-    if (__wgetmainargs(&argc, &wargv, &wenv, 0, &new_mode) < 0 || argc < 2 || wargv == nullptr) {
+    if (__wgetmainargs(&wide_argc, &wide_argv, &wide_env, 0, &wide_new_mode) < 0 || wide_argc < 2 ||
+        wide_argv == nullptr) {
         // The typed name can't be checked, so it is not trusted.
         shown_name[0] = '?';
         shown_name[1] = '\0';
         return shown_name;
     }
-    const wchar_t *name = wargv[1];
+    const wchar_t *name = wide_argv[1];
     bool held = true;
     std::size_t out = 0;
     for (std::size_t i = 0; name[i] != L'\0';) {
         // A surrogate pair is one character.
         const int units = IS_HIGH_SURROGATE(name[i]) && IS_LOW_SURROGATE(name[i + 1]) ? 2 : 1;
-        char bytes[8];
-        int len = 0;
-        if (!hold_char(name + i, units, bytes, &len)) {
+        if (!hold_char(name + i, units)) {
             held = false;
-            bytes[0] = '?';
-            len = 1;
+            held_bytes[0] = '?';
+            held_len = 1;
         }
-        for (int b = 0; b < len && out + 1 < sizeof shown_name; b++)
-            shown_name[out++] = bytes[b];
+        for (int b = 0; b < held_len && out + 1 < sizeof shown_name; b++)
+            shown_name[out++] = held_bytes[b];
         i += static_cast<std::size_t>(units);
     }
     shown_name[out] = '\0';
