@@ -219,9 +219,9 @@ constexpr const char *OLD = "an earlier report\n";
 enum class Where { Anywhere, LinuxOnly, WindowsOnly };
 
 // Set when $DUMPDIFF_EXE is the Windows build (run under Wine): line ends are CR LF there.
-// $DUMPDIFF_WINDOWS is 1 for the program as built, whose manifest gives it its arguments in
-// UTF-8, and "ansi" for a copy whose manifest is not honoured, as on Windows before 10 version
-// 1903: its arguments come in the ANSI code page, Windows-1252 under Wine here.
+// $DUMPDIFF_WINDOWS is 1 for the program as built, whose manifest makes its code page UTF-8,
+// and "ansi" for a copy whose manifest is not honoured, as on Windows before 10 version 1903: it
+// runs in the ANSI code page, Windows-1252 under Wine here, in which its messages show names.
 std::string windows_mode() {
     const char *w = std::getenv("DUMPDIFF_WINDOWS");
     return w != nullptr ? w : "";
@@ -449,31 +449,39 @@ const char *const ANSI_NAME = "Pr\xC3\xBC"
                               "fung \xC3\xA4.bin"; // "Prüfung ä.bin" in UTF-8
 const char *const ANSI_NAME_1252 = "Pr\xFC"
                                    "fung \xE4.bin"; // the same name in Windows-1252
-// A name with letters outside Windows-1252 (`name`, written here in UTF-8), beside a file whose
-// name is what Windows' best fit makes of it in that code page (`look_alike`), which holds other
-// dumps (differing at 0x501 only). `arg`, the name or a pattern for it, must read the named file.
-// In the ANSI code page the run is refused with `arg` shown as `shown`, its missing letters as ?,
-// and nothing is read: neither file, nor what the look-alike or a ? as a pattern would match.
+// A name with letters outside Windows-1252 (`name`, written here in UTF-8, under the run's
+// folder), beside a file whose name is what Windows' best fit makes of it in that code page
+// (`look_alike`), which holds other dumps (differing at 0x501 only). `arg`, the name or a pattern
+// for it, must read the named file whether the program runs in UTF-8 or in the ANSI code page:
+// the look-alike, what a ? in it would match as a pattern, or what the narrow argument becomes
+// where a letter best-fits to a space, a quote or a solidus, is never read.
 Case non_ansi_name(const char *case_name, Where where, const char *name, const char *look_alike,
-                   const char *arg, const char *shown) {
+                   const char *arg) {
     const std::string ex = example_dumps();
-    Case c{.name = case_name,
-           .where = where,
-           .setup =
-               [ex, name, look_alike](const fs::path &dir) {
-                   write_file(dir / name, ex);
-                   write_file(dir / look_alike, differing_at(2, 2, {0x501}));
-               },
-           .args = {arg},
-           .stdout_text = loaded2,
-           .status = 0,
-           .report = EXAMPLE_REPORT};
-    if (in_ansi_code_page()) {
-        c.stdout_text = std::string("Error: unable to open file ") + shown + "!\n";
-        c.status = 1;
-        c.report = ABSENT;
-    }
-    return c;
+    return {.name = case_name,
+            .where = where,
+            .setup =
+                [ex, name, look_alike](const fs::path &dir) {
+                    fs::create_directories((dir / name).parent_path());
+                    write_file(dir / name, ex);
+                    write_file(dir / look_alike, differing_at(2, 2, {0x501}));
+                },
+            .args = {arg},
+            .stdout_text = loaded2,
+            .status = 0,
+            .report = EXAMPLE_REPORT};
+}
+
+// A name, written here in UTF-8, that no file has: the message shows it in the process code
+// page, so as `arg` itself where the program runs in UTF-8, and as `in_ansi` in the ANSI code page.
+Case missing_name(const char *case_name, const char *arg, const char *in_ansi) {
+    return {.name = case_name,
+            .setup = with(example_dumps(), true),
+            .args = {arg},
+            .stdout_text = std::string("Error: unable to open file ") +
+                           (in_ansi_code_page() ? in_ansi : arg) + "!\n",
+            .status = 1,
+            .report = OLD};
 }
 
 const std::string write_error = "\nError: unable to write file diff.txt!\n";
@@ -743,43 +751,51 @@ std::vector<Case> cases() {
          .status = 1,
          .report = ABSENT},
         // Letters of Windows-1252, the ANSI code page under Wine here (with the UTF-8 Linux
-        // locale that tests/platforms/windows.sh sets): the name is read whether the program gets
-        // it in UTF-8, as its manifest asks, or in that code page, as ANSI_NAME_1252 (u-umlaut
-        // FC, a-umlaut E4), where the manifest isn't honoured.
+        // locale that tests/platforms/windows.sh sets): the name is read whether the program runs
+        // in UTF-8, as its manifest asks, or in that code page, where the manifest isn't honoured
+        // and the name is ANSI_NAME_1252 (u-umlaut FC, a-umlaut E4).
         {.name = "AnsiLettersInName",
          .setup = [ex](const fs::path &dir) { write_file(dir / ANSI_NAME, ex); },
          .args = {ANSI_NAME},
          .stdout_text = loaded2,
          .status = 0,
          .report = EXAMPLE_REPORT},
-        // The message shows the name's bytes as the process has them: UTF-8, but in the ANSI
-        // code page on a Windows that doesn't honour the program's manifest.
-        {.name = "MissingAnsiLettersInName",
-         .setup = with(ex),
-         .args = {ANSI_NAME},
-         .stdout_text = "Error: unable to open file " +
-                        std::string(in_ansi_code_page() ? ANSI_NAME_1252 : ANSI_NAME) + "!\n",
-         .status = 1,
-         .report = ABSENT},
+        // The message shows the name in the process code page: UTF-8, but the ANSI code page on
+        // a Windows that doesn't honour the program's manifest.
+        missing_name("MissingAnsiLettersInName", ANSI_NAME, ANSI_NAME_1252),
         non_ansi_name("NameWithGreekLetter", Where::Anywhere, "dump_\xCE\xB1.bin", // alpha
-                      "dump_a.bin", "dump_\xCE\xB1.bin", "dump_?.bin"),
+                      "dump_a.bin", "dump_\xCE\xB1.bin"),
         non_ansi_name("NameWithFullwidthLetter", Where::Anywhere,
                       "dump_\xEF\xBD\x81.bin", // fullwidth a
-                      "dump_a.bin", "dump_\xEF\xBD\x81.bin", "dump_?.bin"),
-        // Two CJK letters become ??, a pattern that the two-letter name ab.bin matches, as does
-        // the CJK name itself, listed as ?? and so not to be opened: which of them the start-up
-        // would take first depends on the folder's order.
+                      "dump_a.bin", "dump_\xEF\xBD\x81.bin"),
+        // Two CJK letters become ??, a pattern that the two-letter name ab.bin matches.
         non_ansi_name("NameInChinese", Where::Anywhere, "\xE6\x95\xB0\xE6\x8D\xAE.bin", "ab.bin",
-                      "\xE6\x95\xB0\xE6\x8D\xAE.bin", "??.bin"),
+                      "\xE6\x95\xB0\xE6\x8D\xAE.bin"),
         non_ansi_name("WildcardWithChineseLetter", Where::WindowsOnly,
-                      "\xE6\x95\xB0\xE6\x8D\xAE.bin", "ab.bin", "\xE6\x95\xB0*.bin", "?*.bin"),
-        {.name = "MissingNameWithGreekLetter",
-         .setup = with(ex),
-         .args = {"nope_\xCE\xB1.bin"},
-         .stdout_text = in_ansi_code_page() ? "Error: unable to open file nope_?.bin!\n"
-                                            : "Error: unable to open file nope_\xCE\xB1.bin!\n",
-         .status = 1,
-         .report = ABSENT},
+                      "\xE6\x95\xB0\xE6\x8D\xAE.bin", "ab.bin", "\xE6\x95\xB0*.bin"),
+        // A fullwidth solidus best-fits to /: the name in the folder "inner" would become
+        // inner/../secret.bin, a file of the folder above it.
+        non_ansi_name("NameWithFullwidthSolidus", Where::Anywhere, "inner/..\xEF\xBC\x8Fsecret.bin",
+                      "secret.bin", "inner/..\xEF\xBC\x8Fsecret.bin"),
+        // The same name as the one match of a pattern: the start-up's expansion gives the
+        // name as the folder holds it, not its best-fit form.
+        non_ansi_name("WildcardMatchWithFullwidthSolidus", Where::WindowsOnly,
+                      "inner/..\xEF\xBC\x8Fsecret.bin", "secret.bin", "inner/*.bin"),
+        // Fullwidth quotation marks best-fit to quotes, which Windows' split of the narrow
+        // command line takes away: q"a".bin is the argument qa.bin.
+        non_ansi_name("NameWithFullwidthQuotes", Where::Anywhere, "q\uFF02a\uFF02.bin", "qa.bin",
+                      "q\uFF02a\uFF02.bin"),
+        // An ideographic space best-fits to a space, where that split ends the argument.
+        non_ansi_name("NameWithIdeographicSpace", Where::Anywhere, "a\u3000b.bin", "a",
+                      "a\u3000b.bin"),
+        // A message shows each letter that the code page lacks as ?, never as its look-alike.
+        missing_name("MissingNameWithGreekLetter", "nope_\u03B1.bin", "nope_?.bin"),
+        // A letter beyond the 16-bit range (mathematical script A, a surrogate pair in UTF-16)
+        // is one letter: one ?.
+        missing_name("MissingNameWithSurrogatePair", "nope_\U0001D49C.bin", "nope_?.bin"),
+        // An argument that is one ideographic space is a name, not the blank that its best-fit
+        // form would be: the run does not take it for a run with no argument.
+        missing_name("MissingNameOfOneIdeographicSpace", "\u3000", "?"),
         // The Windows start-up expands wildcards before main: the first match is the dump file,
         // and a pattern that matches nothing arrives unchanged.
         {.name = "WildcardActsOnFirstMatch",

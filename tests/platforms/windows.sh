@@ -2,8 +2,9 @@
 # Runs the command-line cases against a Windows build of dumpdiff under Wine, expecting CR LF line
 # ends, Windows wildcard expansion and names in UTF-8, as the program's manifest asks. Then the
 # cases of file names and wildcards against a copy whose manifest is made inert, as Windows before
-# 10 version 1903 sees it: that copy gets its arguments in the ANSI code page (Windows-1252 under
-# Wine here) and must refuse a name that code page can't hold. One script for both programs:
+# 10 version 1903 sees it: that copy runs in the ANSI code page (Windows-1252 under Wine here) and
+# must still read every file it is named, wildcards included, its messages showing ? for each
+# letter that code page lacks. One script for both programs:
 #
 #   tests/platforms/windows.sh CLI_TEST PROGRAM LOADER
 #     CLI_TEST  the cli_test of a Linux build (say, build/tests/cli_test)
@@ -58,7 +59,7 @@ DUMPDIFF_WINDOWS=1 DUMPDIFF_WRAPPER="$loader" DUMPDIFF_EXE="$program" "$cli_test
 # The inert copy: its activeCodePage element moved into a namespace that no Windows knows, one
 # letter changed in place, so that it is passed over as Windows before 1903 passes over the real
 # one (they know no such setting). Everything else in the file stays as built.
-echo "the same program with its manifest inert, arguments in the ANSI code page: the name cases"
+echo "the same program with its manifest inert, in the ANSI code page: the name cases"
 inert=$work/dumpdiff-ansi.exe
 namespace=SMI/2019/WindowsSettings
 [ "$(grep -c -a "$namespace" "$program")" = 1 ] ||
