@@ -3,7 +3,8 @@
 # win32 and win64, in build-win32 and build-win64), and checks each: the text files in the .zip
 # end their lines with CR LF; the program is a console executable of the right width, importing
 # only the system DLLs it is expected to (no MinGW DLL), whose version resource names this version
-# and whose one manifest is well-formed XML asking for UTF-8 arguments and no UAC virtualization.
+# and whose one manifest is well-formed XML asking for the UTF-8 code page and no UAC
+# virtualization.
 #
 # Usage: packaging/build-windows.sh
 # Needs: g++-mingw-w64-i686, g++-mingw-w64-x86-64, file, icoutils (wrestool), libxml2-utils
@@ -35,7 +36,7 @@ version_strings() { # exe, keys...
 }
 
 # The application manifest, the one resource of type 24 (RT_MANIFEST): it must parse as XML and
-# set the settings that make the file named the file read and the report land where it is asked.
+# set the settings that make messages show names whole and the report land where it is asked.
 check_manifest() { # exe
   local manifest found=() want setting
   manifest=$(mktemp)
